@@ -1,0 +1,50 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/byte_stream.h"
+
+namespace larkspan::platform {
+
+struct SocketOptions {
+  std::chrono::milliseconds connectTimeout{10'000};
+  // The longest wait for data (or for room to send) before the stream fails.
+  std::chrono::milliseconds ioTimeout{20'000};
+  // When it becomes true, a waiting connect, read or write fails at once.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+// A TCP connection (IPv4 or IPv6) whose every wait is bounded by a time-out
+// and cut short by the cancel flag. Not shared between threads unless the user
+// serialises access.
+class SocketStream final : public ByteStream {
+ public:
+  // Resolves `host` and connects to the first address that answers. Throws
+  // NetworkError when none does within the connect time-out.
+  static std::unique_ptr<SocketStream> connect(const std::string& host, std::uint16_t port,
+                                               const SocketOptions& options);
+  ~SocketStream() override;
+  SocketStream(const SocketStream&) = delete;
+  SocketStream& operator=(const SocketStream&) = delete;
+
+  std::size_t readSome(char* buffer, std::size_t max) override;
+  void writeAll(std::string_view data) override;
+
+  // Reads with a time-out of its own, returning false (nothing read) when it
+  // passes instead of throwing.
+  bool waitReadable(std::chrono::milliseconds timeout);
+
+ private:
+  SocketStream(int fd, SocketOptions options) : fd_(fd), options_(options) {}
+  // Waits until `events` are ready on the socket; throws on time-out/cancel.
+  void waitFor(short events, std::chrono::milliseconds timeout, const char* what);
+
+  int fd_;
+  SocketOptions options_;
+};
+
+}  // namespace larkspan::platform

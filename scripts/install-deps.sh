@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need, only those
+# that are missing. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ ninja-build pkg-config
+  # tests
+  googletest libgtest-dev libgmock-dev
+  # real counterparts the tests start on loopback
+  icecast2 ngircd ffmpeg faketime procps
+  # the start tone
+  libasound2-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then as_root=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
