@@ -40,16 +40,16 @@ std::size_t ReadEntries(ByteSource& source, std::uint64_t storedCount, ScheduleT
   const std::uint64_t wanted = std::min({storedCount, RecordsLeft(source, records::kEntrySize),
                                          std::uint64_t{ScheduleTable::kMaxCapacity}});
   table.reset(CapacityFor(wanted));
+  table.reserve(static_cast<std::size_t>(wanted));
   std::array<std::byte, records::kEntrySize> record;
-  std::size_t read = 0;
-  while (read < wanted && source.readExact(record)) {
-    ScheduleEntry& entry = table.entry(read);
+  ScheduleEntry entry;
+  const MonitorOptions noOptions;
+  for (std::uint64_t i = 0; i < wanted && source.readExact(record); ++i) {
     records::DecodeEntry(record, entry);
     ResetLoadedRuntimeFields(entry);
-    ++read;
+    table.appendEntry(entry, noOptions);
   }
-  table.setCount(read);
-  return read;
+  return table.count();
 }
 
 void ReadKnownMountpoints(ByteSource& source, KnownMountpoints& known) {

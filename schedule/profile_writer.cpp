@@ -1,5 +1,6 @@
 #include "schedule/profile_writer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -14,15 +15,20 @@ namespace {
 // a profile of tens of megabytes costs a few dozen writes.
 class RecordBuffer {
  public:
-  explicit RecordBuffer(ByteSink& sink)
-      : sink_(sink), buffer_(std::make_unique_for_overwrite<std::byte[]>(kBlockSize)) {}
+  // `total` is what will be written, so that a small profile takes a small
+  // buffer.
+  RecordBuffer(ByteSink& sink, std::uint64_t total)
+      : sink_(sink),
+        size_(
+            static_cast<std::size_t>(std::clamp<std::uint64_t>(total, kLargestRecord, kBlockSize))),
+        buffer_(std::make_unique_for_overwrite<std::byte[]>(size_)) {}
 
   // Room for the next record of N bytes, valid until the next call. Its bytes
   // are not cleared: the encoders write every byte of a record.
   template <std::size_t N>
   std::span<std::byte, N> next() {
-    static_assert(N <= kBlockSize);
-    if (used_ + N > kBlockSize) flush();
+    static_assert(N <= kLargestRecord);
+    if (used_ + N > size_) flush();
     const std::size_t at = used_;
     used_ += N;
     return std::span<std::byte, N>(buffer_.get() + at, N);
@@ -38,7 +44,9 @@ class RecordBuffer {
 
  private:
   static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+  static constexpr std::size_t kLargestRecord = records::kMonitorOptionsSize;
   ByteSink& sink_;
+  std::size_t size_;
   std::unique_ptr<std::byte[]> buffer_;
   std::size_t used_ = 0;
   bool ok_ = true;
@@ -56,7 +64,12 @@ bool WriteProfile(ByteSink& sink, const ProfileSettings& settings, const Schedul
   if (!FitsCount(count) || !FitsCount(knownMountpoints.size())) return false;
   const auto entryCount = static_cast<std::int32_t>(count);
 
-  RecordBuffer out(sink);
+  const std::uint64_t total =
+      records::kSettingsSize + 2 * records::kSectionHeadSize +
+      std::uint64_t{count} * records::kEntrySize +
+      std::uint64_t{knownMountpoints.size()} * records::kKnownMountpointSize +
+      std::uint64_t{count} * records::kMonitorOptionsSize;
+  RecordBuffer out(sink, total);
   records::EncodeSettings(settings, entryCount, out.next<records::kSettingsSize>());
   for (std::size_t i = 0; i < count && out.ok(); ++i) {
     records::EncodeEntry(table.entry(i), out.next<records::kEntrySize>());

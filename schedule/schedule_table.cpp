@@ -8,81 +8,70 @@
 namespace larkspan::schedule {
 
 ScheduleTable::ScheduleTable(std::size_t maxCapacity)
-    : maxCapacity_(std::max(maxCapacity, kInitialCapacity)) {
-  reset();
-}
+    : maxCapacity_(std::max(maxCapacity, kInitialCapacity)) {}
 
 void ScheduleTable::setCount(std::size_t count) {
-  if (count > capacity()) throw std::out_of_range("schedule count beyond capacity");
-  count_ = count;
+  if (count > capacity_) throw std::out_of_range("schedule count beyond capacity");
+  entries_.resize(count);
+  options_.resize(count);
 }
 
 void ScheduleTable::reset(std::size_t capacity) {
-  // Fresh vectors rather than assign(): assign keeps the old, possibly much
+  // Fresh vectors rather than clear(): clear keeps the old, possibly much
   // larger, allocation.
-  std::vector<ScheduleEntry> entries(capacity);
-  std::vector<MonitorOptions> options(capacity);
-  entries_.swap(entries);
-  options_.swap(options);
-  count_ = 0;
+  decltype(entries_)().swap(entries_);
+  decltype(options_)().swap(options_);
+  capacity_ = std::clamp(capacity, kInitialCapacity, maxCapacity_);
+}
+
+void ScheduleTable::reserve(std::size_t entries) {
+  entries = std::min(entries, capacity_);
+  entries_.reserve(entries);
+  options_.reserve(entries);
 }
 
 bool ScheduleTable::grow() {
-  const std::size_t oldCapacity = capacity();
-  if (oldCapacity > maxCapacity_ / 2) return false;
-  const std::size_t newCapacity = oldCapacity * 2;
-  // Reserve both first: once both allocations have succeeded nothing below can
-  // fail, so a failure leaves the table exactly as it was.
+  if (capacity_ > maxCapacity_ / 2) return false;
+  const std::size_t doubled = capacity_ * 2;
+  // reserve() either succeeds or leaves the vector as it was.
   try {
-    entries_.reserve(newCapacity);
-    options_.reserve(newCapacity);
+    entries_.reserve(doubled);
+    options_.reserve(doubled);
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
     return false;
   }
-  entries_.resize(newCapacity);
-  options_.resize(newCapacity);
+  capacity_ = doubled;
   return true;
 }
 
 std::optional<std::size_t> ScheduleTable::addEntry(const ScheduleEntry& entry,
                                                    const MonitorOptions& options) {
-  if (count_ < capacity()) entries_[count_].jobSlot = kJobSlotFree;
-  if (count_ >= capacity()) {
-    if (!grow()) return std::nullopt;
-  }
-  // The slot at the count is Free now, so the search always ends.
+  if (count() >= capacity_ && !grow()) return std::nullopt;
   const auto free = std::find_if(entries_.begin(), entries_.end(),
                                  [](const ScheduleEntry& e) { return e.jobSlot == kJobSlotFree; });
+  if (free == entries_.end()) return appendEntry(entry, options);
   const auto slot = static_cast<std::size_t>(free - entries_.begin());
   entries_[slot] = entry;
   options_[slot] = options;
-  if (slot >= count_) count_ = slot + 1;
   return slot;
 }
 
 std::optional<std::size_t> ScheduleTable::appendEntry(const ScheduleEntry& entry,
                                                       const MonitorOptions& options) {
-  if (count_ >= capacity() && !grow()) return std::nullopt;
-  const std::size_t slot = count_;
-  entries_[slot] = entry;
-  options_[slot] = options;
-  count_ = slot + 1;
-  return slot;
+  if (count() >= capacity_ && !grow()) return std::nullopt;
+  // Below the capacity the vectors may still reallocate (the first 1,024 slots
+  // are not reserved up front); such a failure throws like any allocation.
+  entries_.push_back(entry);
+  options_.push_back(options);
+  return entries_.size() - 1;
 }
 
 void ScheduleTable::eraseEntry(std::size_t slot) {
-  if (slot >= count_) throw std::out_of_range("no schedule entry at this slot");
-  std::move(entries_.begin() + slot + 1, entries_.begin() + count_, entries_.begin() + slot);
-  std::move(options_.begin() + slot + 1, options_.begin() + count_, options_.begin() + slot);
-  --count_;
-  clearSlots(count_, count_ + 1);
-}
-
-void ScheduleTable::clearSlots(std::size_t first, std::size_t last) {
-  std::fill(entries_.begin() + first, entries_.begin() + last, ScheduleEntry{});
-  std::fill(options_.begin() + first, options_.begin() + last, MonitorOptions{});
+  if (slot >= count()) throw std::out_of_range("no schedule entry at this slot");
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(slot));
+  options_.erase(options_.begin() + static_cast<std::ptrdiff_t>(slot));
 }
 
 void RemoveFreeEntries(ScheduleTable& table) {
@@ -101,10 +90,6 @@ void RemoveFreeEntries(ScheduleTable& table) {
       table.options(kept) = table.options(i);
     }
     ++kept;
-  }
-  for (std::size_t i = kept; i < count; ++i) {
-    table.entry(i) = ScheduleEntry{};
-    table.options(i) = MonitorOptions{};
   }
   table.setCount(kept);
 }
