@@ -39,16 +39,17 @@ std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path) 
 FileSource::FileSource(Key, UniqueFd fd, std::uint64_t size)
     : fd_(std::move(fd)),
       size_(size),
-      // A small profile gets a small buffer; the size is only a hint, the file
-      // may still grow while it is read.
-      buffer_(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 4096, kFileBufferSize))) {}
+      // A small profile gets a small buffer. Its bytes are left uncleared: they
+      // are only ever read after a read() has filled them.
+      bufferSize_(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 4096, kFileBufferSize))),
+      buffer_(std::make_unique_for_overwrite<std::byte[]>(bufferSize_)) {}
 
 bool FileSource::fill() {
   begin_ = 0;
   end_ = 0;
   if (ended_) return false;
   for (;;) {
-    const ssize_t n = ::read(fd_.get(), buffer_.data(), buffer_.size());
+    const ssize_t n = ::read(fd_.get(), buffer_.get(), bufferSize_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ended_ = true;
@@ -64,7 +65,7 @@ bool FileSource::readExact(std::span<std::byte> out) {
   while (done < out.size()) {
     if (begin_ == end_ && !fill()) return false;
     const std::size_t n = std::min(out.size() - done, end_ - begin_);
-    std::memcpy(out.data() + done, buffer_.data() + begin_, n);
+    std::memcpy(out.data() + done, buffer_.get() + begin_, n);
     begin_ += n;
     done += n;
   }

@@ -57,7 +57,8 @@ class FileSource final : public ByteSource {
   UniqueFd fd_;
   std::uint64_t size_;
   std::uint64_t consumed_ = 0;
-  std::vector<std::byte> buffer_;
+  std::size_t bufferSize_;
+  std::unique_ptr<std::byte[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool ended_ = false;
