@@ -8,9 +8,12 @@ std::optional<int> JobTable::takeSlot(std::unique_ptr<RecordingJob> job) {
   const std::lock_guard guard(lock_);
   if (highWater_ >= kSlotCount) return std::nullopt;
   // Every occupied slot lies below the high-water count, so the lowest empty
-  // slot is at most the count itself.
-  int slot = 0;
-  while (slot < highWater_ && slots_[slot]) ++slot;
+  // slot is the lowest one given back below it, or else the count itself.
+  int slot = highWater_;
+  if (!emptyBelowHighWater_.empty()) {
+    slot = *emptyBelowHighWater_.begin();
+    emptyBelowHighWater_.erase(emptyBelowHighWater_.begin());
+  }
   slots_[slot] = std::move(job);
   if (slot >= highWater_) highWater_ = slot + 1;
   return slot;
@@ -20,7 +23,12 @@ std::unique_ptr<RecordingJob> JobTable::giveSlotBack(int slot) {
   const std::lock_guard guard(lock_);
   if (slot < 0 || slot >= kSlotCount) return nullptr;
   std::unique_ptr<RecordingJob> job = std::move(slots_[slot]);
-  if (slot == highWater_ - 1) --highWater_;
+  if (slot == highWater_ - 1) {
+    --highWater_;
+    emptyBelowHighWater_.erase(slot);
+  } else if (slot < highWater_) {
+    emptyBelowHighWater_.insert(slot);
+  }
   return job;
 }
 
@@ -38,6 +46,7 @@ int JobTable::JobTableHighWater() const {
 void JobTable::clear() {
   const std::lock_guard guard(lock_);
   for (auto& slot : slots_) slot.reset();
+  emptyBelowHighWater_.clear();
   highWater_ = 0;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "recording/recording_job.h"
@@ -47,6 +48,7 @@ class JobTable {
  private:
   mutable std::recursive_mutex lock_;
   std::vector<std::unique_ptr<RecordingJob>> slots_;
+  std::set<int> emptyBelowHighWater_;
   int highWater_ = 0;
 };
 

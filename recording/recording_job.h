@@ -80,7 +80,7 @@ struct RecordingJobSetup {
   bool monitorMountpoint = false;
   std::int32_t entryIndex = -1;
   bool startSound = false;
-  std::optional<std::string_view> startSoundFile;
+  std::optional<std::string_view> startSoundFile = std::nullopt;
   bool disableSounds = false;
   irc::IrcBotMFC* ircClient = nullptr;
   bool updateTopic = false;

@@ -37,8 +37,9 @@ class CRecordSession {
   const platform::HttpOptions& options() const { return options_; }
   void diagnose(std::string_view line) const;
 
-  const std::string agentName{kAgentName};
-  const std::int32_t switchValue = 0;
+  std::string_view agentName() const { return kAgentName; }
+  // A switch the session carries; nothing in the program sets it.
+  std::int32_t switchValue() const { return 0; }
 
  private:
   platform::HttpOptions options_;
