@@ -43,15 +43,15 @@ struct RecordingJob {
   void markFinished() { finished_.store(true, std::memory_order_release); }
   bool isFinished() const { return finished_.load(std::memory_order_acquire); }
 
-  char url[kJobPathSize] = {};         // may be replaced by a playlist's URL
-  char outputFile[kJobPathSize] = {};  // absolute, or relative to the start-up directory
-  char extension[kExtensionSize] = {}; // without the dot
+  char url[kJobPathSize] = {};          // may be replaced by a playlist's URL
+  char outputFile[kJobPathSize] = {};   // absolute, or relative to the start-up directory
+  char extension[kExtensionSize] = {};  // without the dot
   bool shoutcast = false;
   bool convert = false;
   bool deleteOriginal = false;  // cleared by the thread when the encoder fails
   bool persistent = false;
   bool monitorMountpoint = false;
-  std::int16_t bitrate = 0;     // kbit/s of the MP3 conversion
+  std::int16_t bitrate = 0;                       // kbit/s of the MP3 conversion
   schedule::ProfileSettings* settings = nullptr;  // none for the manual job
   bool oggStream = false;
   std::int32_t entryIndex = 0;  // -1 for the manual job

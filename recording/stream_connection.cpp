@@ -6,7 +6,9 @@
 namespace larkspan::recording {
 namespace {
 
-bool IsRedirect(int code) { return code == 301 || code == 302 || code == 303; }
+bool IsRedirect(int code) {
+  return code == 301 || code == 302 || code == 303;
+}
 
 void SendWithHeaders(platform::HttpRequest& request, const RecordingJob& job) {
   request.addRequestHeaders(job.shoutcast ? kShoutcastHeaders : kBrowserHeaders);
@@ -18,21 +20,23 @@ void SendWithHeaders(platform::HttpRequest& request, const RecordingJob& job) {
 CRecordSession::CRecordSession(platform::HttpOptions options, DiagnosticSink diagnostics)
     : options_(options), diagnostics_(std::move(diagnostics)) {}
 
-std::unique_ptr<platform::HttpConnection> CRecordSession::GetHttpConnection(const std::string& server,
-                                                                            std::uint16_t port) const {
+std::unique_ptr<platform::HttpConnection> CRecordSession::GetHttpConnection(
+    const std::string& server, std::uint16_t port) const {
   return std::make_unique<platform::HttpConnection>(server, port, options_);
 }
 
 void CRecordSession::diagnose(std::string_view line) const {
-  if (diagnostics_) diagnostics_(line);
-  else platform::WriteStderrLine(line);
+  if (diagnostics_)
+    diagnostics_(line);
+  else
+    platform::WriteStderrLine(line);
 }
 
 bool OpenStreamRequest(const RecordingJob& job,
                        std::unique_ptr<platform::HttpConnection>& connection,
                        std::unique_ptr<platform::HttpRequest>& request, CRecordSession& session,
-                       platform::ServiceType /*service*/, std::string object, std::string /*server*/,
-                       std::uint16_t /*port*/) {
+                       platform::ServiceType /*service*/, std::string object,
+                       std::string /*server*/, std::uint16_t /*port*/) {
   try {
     if (!connection) return false;
     request = connection->openRequest(object);

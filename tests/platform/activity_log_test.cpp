@@ -53,7 +53,8 @@ TEST_F(ActivityLogTest, LinesOfConcurrentWritersNeverTear) {
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([this, t] {
       const ActivityLog log(dir_);
-      const std::string line = "writer " + std::to_string(t) + " " + std::string(200, 'a' + t) + "\n";
+      const std::string line =
+          "writer " + std::to_string(t) + " " + std::string(200, 'a' + t) + "\n";
       for (int i = 0; i < kLines; ++i) log.append(line);
     });
   }

@@ -24,14 +24,16 @@ TEST(SpawnCommandRunner, AProgramThatCannotStartIsAFailure) {
 }
 
 TEST(SpawnCommandRunner, ArgumentsReachTheProgramUnchangedWithoutAShell) {
-  const auto dir = std::filesystem::temp_directory_path() / ("larkspan-cmd-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("larkspan-cmd-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto marker = dir / "ran";
   const std::string hostile = "$(touch " + marker.string() + ") ; touch " + marker.string();
   const auto out = dir / "out";
   SpawnCommandRunner runner;
   // printf writes its argument as it is; a shell would have run the touch.
-  EXPECT_EQ(runner.run({"sh", "-c", "printf '%s' \"$1\" > \"$2\"", "sh", hostile, out.string()}), 0);
+  EXPECT_EQ(runner.run({"sh", "-c", "printf '%s' \"$1\" > \"$2\"", "sh", hostile, out.string()}),
+            0);
   std::ifstream in(out);
   std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(got, hostile);

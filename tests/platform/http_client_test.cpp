@@ -45,9 +45,9 @@ TEST(HttpRequest, SendsHttp10WithHostAndTheAddedLinesOnly) {
   EXPECT_EQ(request->statusCode(), 200);
   EXPECT_EQ(ReadBody(*request), "hello");
   ASSERT_TRUE(server.waitForRequests(1, 2s));
-  EXPECT_EQ(server.requests().at(0), "GET /live?x=1 HTTP/1.0\r\nHost: 127.0.0.1:" +
-                                         std::to_string(server.port()) +
-                                         "\r\nAccept: */*\r\nUser-Agent: A\r\nX-New: 1\r\n\r\n");
+  EXPECT_EQ(server.requests().at(0),
+            "GET /live?x=1 HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                "\r\nAccept: */*\r\nUser-Agent: A\r\nX-New: 1\r\n\r\n");
 }
 
 TEST(HttpRequest, APathCannotInjectHeaderLines) {

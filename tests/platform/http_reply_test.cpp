@@ -100,11 +100,11 @@ TEST(HttpReply, ReadsBlockUntilTheCountAndAreShortOnlyAtTheEnd) {
 }
 
 TEST(HttpReply, MalformedRepliesEndInTheNetworkFailure) {
-  ExpectNetworkError("HTTP/1.0 200 OK\r\nX: y");                      // closed inside the head
-  ExpectNetworkError("HTTP/1.0 " + std::string(3 << 20, 'a'));        // no line end at all
+  ExpectNetworkError("HTTP/1.0 200 OK\r\nX: y");                // closed inside the head
+  ExpectNetworkError("HTTP/1.0 " + std::string(3 << 20, 'a'));  // no line end at all
   std::string manyHeaders = "HTTP/1.0 200 OK\r\n";
   while (manyHeaders.size() < (2 << 20)) manyHeaders += "X-Filler: 0123456789\r\n";
-  ExpectNetworkError(manyHeaders + "\r\n", 4096);                     // a head of megabytes
+  ExpectNetworkError(manyHeaders + "\r\n", 4096);  // a head of megabytes
   ExpectNetworkError("HTTP/1.0 abc\r\n\r\n");
   ExpectNetworkError("HTTP/1.0\r\n\r\n");
   ExpectNetworkError("HTTP/1.0 20\r\n\r\n");
@@ -112,10 +112,12 @@ TEST(HttpReply, MalformedRepliesEndInTheNetworkFailure) {
   ExpectNetworkError("HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nabc");
   ExpectNetworkError("HTTP/1.0 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabcd");
   ExpectNetworkError("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nab\r\n0\r\n\r\n");
-  ExpectNetworkError("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFF\r\nab");
+  ExpectNetworkError(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFF\r\nab");
   ExpectNetworkError("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabc");
   ExpectNetworkError("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabXY\r\n0\r\n\r\n");
-  ExpectNetworkError("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(5000, '1'));
+  ExpectNetworkError("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                     std::string(5000, '1'));
   std::string informational;
   for (int i = 0; i < 20; ++i) informational += "HTTP/1.1 100 Continue\r\n\r\n";
   ExpectNetworkError(informational + "HTTP/1.1 200 OK\r\n\r\n");

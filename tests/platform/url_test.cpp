@@ -11,7 +11,8 @@ UrlParts Http(std::string server, std::string object, std::uint16_t port) {
 
 TEST(SplitUrl, SplitsServerPortAndObjectWithQuery) {
   EXPECT_EQ(SplitUrl("http://other:8000/live"), Http("other", "/live", 8000));
-  EXPECT_EQ(SplitUrl("HTTP://Host.Example/a/b.mp3?x=1&y=2"), Http("Host.Example", "/a/b.mp3?x=1&y=2", 80));
+  EXPECT_EQ(SplitUrl("HTTP://Host.Example/a/b.mp3?x=1&y=2"),
+            Http("Host.Example", "/a/b.mp3?x=1&y=2", 80));
   EXPECT_EQ(SplitUrl("http://host"), Http("host", "/", 80));
   EXPECT_EQ(SplitUrl("http://host:8000"), Http("host", "/", 8000));
   EXPECT_EQ(SplitUrl("http://host?q"), Http("host", "/?q", 80));

@@ -59,3 +59,29 @@ TEST(JobTable, RefusesOnceTheHighWaterReachesTheSlotCount) {
 
 }  // namespace
 }  // namespace larkspan::recording
+
+#include "recording/manual_job.h"
+
+namespace larkspan::recording {
+namespace {
+
+TEST(ManualJob, AtMostOneExistsAndItIsReleasedOnlyWhenFinished) {
+  ManualJob manual;
+  EXPECT_FALSE(manual.exists());
+  manual.requestStop();  // nothing to stop: no effect
+  RecordingJob* job = manual.create();
+  ASSERT_NE(job, nullptr);
+  EXPECT_EQ(job->status(), "IDLE");
+  EXPECT_EQ(manual.create(), nullptr) << "a second Connect starts nothing";
+  EXPECT_FALSE(manual.releaseIfFinished());
+  manual.requestStop();
+  EXPECT_TRUE(job->stopRequested);
+  EXPECT_FALSE(manual.releaseIfFinished()) << "stopping is not finishing";
+  job->markFinished();
+  EXPECT_TRUE(manual.releaseIfFinished());
+  EXPECT_FALSE(manual.exists());
+  EXPECT_NE(manual.create(), nullptr);
+}
+
+}  // namespace
+}  // namespace larkspan::recording

@@ -22,8 +22,9 @@ TEST(ExtensionFromName, TakesTheTextAfterTheLastDot) {
 TEST(ExtensionFromName, AnotherDotBeforeItGivesMp3) {
   EXPECT_EQ(ExtensionFromName("http://host/a.b.aac"), "mp3");
   EXPECT_EQ(ExtensionFromName("a.b.ogg"), "mp3");
-  EXPECT_EQ(ExtensionFromName("C:\\my.dir\\show.ogg"), "mp3");  // a backslash does not stop the search
-  EXPECT_EQ(ExtensionFromName("/my.dir/show.ogg"), "ogg");        // a slash does
+  EXPECT_EQ(ExtensionFromName("C:\\my.dir\\show.ogg"),
+            "mp3");                                         // a backslash does not stop the search
+  EXPECT_EQ(ExtensionFromName("/my.dir/show.ogg"), "ogg");  // a slash does
 }
 
 TEST(ExtensionFromName, NoResultWithoutAUsableDot) {
@@ -80,7 +81,8 @@ TEST(SetUpRecordingJob, CutsLongTextsToTheirFields) {
 }
 
 TEST(SetUpRecordingJob, OggAndFlipzuMarkAnOggStream) {
-  for (const char* url : {"http://host/live.ogg", "http://flipzu.com/x", "oggserver://x", "http://host/OGG/ogg"}) {
+  for (const char* url :
+       {"http://host/live.ogg", "http://flipzu.com/x", "oggserver://x", "http://host/OGG/ogg"}) {
     RecordingJob job;
     SetUpRecordingJob(job, {.url = url, .outputFile = "o"});
     EXPECT_TRUE(job.oggStream) << url;
@@ -98,17 +100,20 @@ TEST(SetUpRecordingJob, PersistenceSurvivesUnlessTheUrlNamesAnOggStream) {
     bool persistentOut;
   };
   const Case cases[] = {
-      {"http://host:8000/live.mp3", true, false, true},  // ordinary scheduled recordings stay persistent
+      {"http://host:8000/live.mp3", true, false,
+       true},  // ordinary scheduled recordings stay persistent
       {"http://host:8000/live", true, false, true},
-      {"http://flipzu.com/x", true, false, true},        // Ogg, but no "ogg" in the URL
+      {"http://flipzu.com/x", true, false, true},  // Ogg, but no "ogg" in the URL
       {"http://host:8000/live.ogg", true, false, false},
-      {"ogg://host/x", true, false, true},               // "ogg" at the very start
+      {"ogg://host/x", true, false, true},  // "ogg" at the very start
       {"http://host:8000/live.mp3", false, false, false},
       {"http://host:8000/live.mp3", true, true, false},  // monitored mountpoints count their losses
   };
   for (const Case& c : cases) {
     RecordingJob job;
-    SetUpRecordingJob(job, {.url = c.url, .outputFile = "o", .persistent = c.persistentIn,
+    SetUpRecordingJob(job, {.url = c.url,
+                            .outputFile = "o",
+                            .persistent = c.persistentIn,
                             .monitorMountpoint = c.monitor});
     EXPECT_EQ(job.persistent, c.persistentOut) << c.url << " " << c.persistentIn << c.monitor;
     EXPECT_EQ(job.monitorMountpoint, c.monitor);

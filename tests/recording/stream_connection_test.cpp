@@ -31,7 +31,8 @@ class StreamConnectionTest : public ::testing::Test {
 
   std::vector<std::string> diagnostics_;
   platform::HttpOptions options_{.connectTimeout = 2s, .readTimeout = 2s};
-  CRecordSession session_{options_, [this](std::string_view line) { diagnostics_.emplace_back(line); }};
+  CRecordSession session_{options_,
+                          [this](std::string_view line) { diagnostics_.emplace_back(line); }};
   RecordingJob job_;
   std::unique_ptr<platform::HttpConnection> connection_;
   std::unique_ptr<platform::HttpRequest> request_;
@@ -77,7 +78,8 @@ TEST_F(StreamConnectionTest, AnIcyReplyArrivesWholeAsBody) {
   server.enqueue(ScriptedReply::Icy({"icy-name:X", "icy-metaint:8192"}, std::string(100, '\xFF')));
   ASSERT_TRUE(open(server, "/", true));
   EXPECT_EQ(request_->statusCode(), 200);
-  EXPECT_EQ(body(), "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:8192\r\n\r\n" + std::string(100, '\xFF'));
+  EXPECT_EQ(body(),
+            "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:8192\r\n\r\n" + std::string(100, '\xFF'));
 }
 
 TEST_F(StreamConnectionTest, FollowsOneRedirectToAnotherServer) {
@@ -101,7 +103,8 @@ TEST_F(StreamConnectionTest, RedirectFailuresSayWhy) {
   ScriptedHttpServer server;
   ScriptedHttpServer target;
   server.enqueue(ScriptedReply::Redirect(302, std::nullopt));
-  server.enqueue(ScriptedReply::Raw("HTTP/1.0 302 Found\r\nlocation: " + target.url("/x") + "\r\n\r\n"));
+  server.enqueue(
+      ScriptedReply::Raw("HTTP/1.0 302 Found\r\nlocation: " + target.url("/x") + "\r\n\r\n"));
   server.enqueue(ScriptedReply::Redirect(302, "ftp://files.example/live.mp3"));
   server.enqueue(ScriptedReply::Redirect(302, "just some words"));
   server.enqueue(ScriptedReply::Redirect(302, target.url("/again")));
@@ -135,11 +138,11 @@ TEST_F(StreamConnectionTest, NetworkFailuresReturnFalseWithoutADiagnostic) {
   EXPECT_FALSE(open(server, "/stalls"));
   const std::uint16_t refusing = test::RefusingPort();
   connection_ = session_.GetHttpConnection("127.0.0.1", refusing);
-  EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/", "127.0.0.1",
-                                 refusing));
+  EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/",
+                                 "127.0.0.1", refusing));
   connection_.reset();
-  EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/", "127.0.0.1",
-                                 refusing))
+  EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/",
+                                 "127.0.0.1", refusing))
       << "a released connection is not used again";
   EXPECT_TRUE(diagnostics_.empty());
 }

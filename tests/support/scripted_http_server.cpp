@@ -19,13 +19,20 @@ constexpr std::chrono::milliseconds kSlice{20};
 
 std::string ReasonFor(int code) {
   switch (code) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 404: return "Not Found";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 404:
+      return "Not Found";
+    default:
+      return "Status";
   }
 }
 
@@ -172,7 +179,8 @@ std::vector<std::string> ScriptedHttpServer::requests() const {
   return requests_;
 }
 
-bool ScriptedHttpServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+bool ScriptedHttpServer::waitForRequests(std::size_t count,
+                                         std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
@@ -215,8 +223,9 @@ ScriptedReply ScriptedHttpServer::nextReply(const std::string& request) {
 std::size_t ScriptedHttpServer::sendPaced(int fd, std::string_view data, std::size_t bytesPerSecond,
                                           std::optional<std::size_t>& budget) {
   std::size_t total = 0;
-  const std::size_t slice =
-      bytesPerSecond == 0 ? data.size() : std::max<std::size_t>(1, bytesPerSecond * kSlice.count() / 1000);
+  const std::size_t slice = bytesPerSecond == 0
+                                ? data.size()
+                                : std::max<std::size_t>(1, bytesPerSecond * kSlice.count() / 1000);
   while (!data.empty()) {
     if (stopping()) return total;
     std::size_t n = std::min(slice, data.size());

@@ -96,7 +96,7 @@ class ScriptedHttpServer {
   // returns the bytes sent, fewer when the budget ran out, the peer went away
   // or the server stops.
   std::size_t sendPaced(int fd, std::string_view data, std::size_t bytesPerSecond,
-                 std::optional<std::size_t>& budget);
+                        std::optional<std::size_t>& budget);
   bool stopping() const;
 
   int listenFd_ = -1;
