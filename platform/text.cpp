@@ -1,6 +1,8 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace larkspan::platform {
@@ -76,6 +78,19 @@ std::string StoredBytesAsUtf8(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
 }
 
 namespace {

@@ -61,6 +61,23 @@ struct RecordingJob {
   irc::IrcBotMFC* ircClient = nullptr;  // none: no announcements
   bool updateTopic = false;
 
+  // Copied from the job's schedule entry by its starter before the thread
+  // starts, so that the thread never reads the schedule, which the window's
+  // thread grows and rearranges while recordings run. They serve the IRC
+  // messages and a monitored mountpoint's time-out.
+  std::string programName = "Unscheduled recording";
+  std::string entryUrl = "Unknown URL";
+  int timeoutSeconds = 30;
+  bool entryMonitorsMountpoint = false;
+
+  // Requests of the thread for its schedule entry, which whoever closes the
+  // job out carries out: clear the entry's reserved bytes (a monitored
+  // mountpoint that could not be reached), set its end count to 0 (a
+  // recording of a monitored mountpoint that failed). Visible once
+  // isFinished() is true.
+  bool clearEntryReserved = false;
+  bool resetEntryEndCount = false;
+
  private:
   mutable std::mutex statusLock_;
   std::string status_ = "IDLE";
