@@ -9,7 +9,9 @@
 
 namespace larkspan::platform {
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -23,7 +25,8 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 
 bool IsExecutableFile(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
 }
 
 }  // namespace larkspan::platform

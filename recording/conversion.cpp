@@ -28,14 +28,9 @@ void RecordingRun::convert() {
   say("ENCODING - " + job_.programName);
 
   const std::string converted = file + ".mp3";
-  const std::vector<std::string> command = {EncoderProgram(context_.startupDirectory),
-                                            "-loglevel",
-                                            "quiet",
-                                            "-i",
-                                            file,
-                                            "-ab",
-                                            std::to_string(job_.bitrate) + "k",
-                                            converted};
+  const std::vector<std::string> command = {
+      EncoderProgram(context_.startupDirectory), "-loglevel", "quiet", "-i", file, "-ab",
+      std::to_string(job_.bitrate) + "k",        converted};
   log("Encoding file\n");
   if (context_.commands.run(command) == 0) {
     setStatus("DONE ENCODING");
@@ -58,7 +53,8 @@ void RecordingRun::convert() {
   // Only an MP3 recording takes its converted file's place; any other keeps
   // the converted file under "{file}.mp3".
   if (dot != std::string::npos && platform::EqualsIgnoringCase(name.substr(dot), ".mp3")) {
-    setStatus(platform::RenameWithoutReplacing(converted, file) ? "RENAMING FILE" : "CANNOT RENAME FILE");
+    setStatus(platform::RenameWithoutReplacing(converted, file) ? "RENAMING FILE"
+                                                                : "CANNOT RENAME FILE");
   }
 }
 

@@ -11,7 +11,9 @@
 namespace larkspan::recording {
 namespace {
 
-bool Exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
+bool Exists(const std::string& name) {
+  return ::access(name.c_str(), F_OK) == 0;
+}
 
 // Gives up after this many names: a folder that holds them all is not a place
 // to record into.
@@ -39,7 +41,8 @@ std::string NextFreeOutputName(std::string name, std::string_view extension) {
   return name;
 }
 
-std::optional<OutputFile> OutputFile::create(const std::string& requested, std::string_view extension) {
+std::optional<OutputFile> OutputFile::create(const std::string& requested,
+                                             std::string_view extension) {
   std::string name = requested;
   for (int attempt = 0; attempt < 16; ++attempt) {
     name = NextFreeOutputName(name, extension);
@@ -67,7 +70,9 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   return *this;
 }
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile() {
+  close();
+}
 
 bool OutputFile::write(const char* data, std::size_t size) {
   if (fd_ < 0) return false;

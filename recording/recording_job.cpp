@@ -14,7 +14,9 @@ std::string RecordingJob::status() const {
 
 void RecordingJob::setStatus(std::string_view text) {
   const std::lock_guard lock(statusLock_);
+  if (status_ == text) return;
   status_.assign(text);
+  if (statusObserver) statusObserver(status_);
 }
 
 void SetUpRecordingJob(RecordingJob& job, const RecordingJobSetup& setup) {

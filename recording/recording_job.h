@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ struct RecordingJob {
   // Safe to call from any thread while the recording thread replaces it.
   std::string status() const;
   void setStatus(std::string_view text);
+
+  // Called with every new status text, on the thread that sets it, before
+  // any later status; for a front end that must see every change (the
+  // command-line recorder prints them all). Set it before the thread starts.
+  std::function<void(std::string_view)> statusObserver;
 
   // The thread's last act: everything it wrote before is visible to whoever
   // sees isFinished() return true.

@@ -1,9 +1,9 @@
 #include "recording/recording_thread.h"
 
+#include "irc/irc_bot_mfc.h"
 #include "platform/network_error.h"
 #include "platform/text.h"
 #include "recording/recording_run.h"
-#include "irc/irc_bot_mfc.h"
 
 namespace larkspan::recording {
 namespace {
@@ -18,7 +18,8 @@ struct FileWriteError : std::runtime_error {
 
 }  // namespace
 
-RecordingRun::RecordingRun(RecordingJob& job, RecordingContext& context) : job_(job), context_(context) {}
+RecordingRun::RecordingRun(RecordingJob& job, RecordingContext& context)
+    : job_(job), context_(context) {}
 
 platform::HttpOptions RecordingRun::httpOptions(std::size_t keepLimit) const {
   platform::HttpOptions options;
@@ -29,7 +30,9 @@ platform::HttpOptions RecordingRun::httpOptions(std::size_t keepLimit) const {
   return options;
 }
 
-std::string RecordingRun::jobUrl() const { return std::string(platform::FieldText(job_.url)); }
+std::string RecordingRun::jobUrl() const {
+  return std::string(platform::FieldText(job_.url));
+}
 
 bool RecordingRun::splitUrl(std::string_view url) {
   auto parts = platform::SplitUrl(url);
@@ -38,7 +41,9 @@ bool RecordingRun::splitUrl(std::string_view url) {
   return true;
 }
 
-bool RecordingRun::splitJobUrl() { return splitUrl(jobUrl()) || splitUrl("http://" + jobUrl()); }
+bool RecordingRun::splitJobUrl() {
+  return splitUrl(jobUrl()) || splitUrl("http://" + jobUrl());
+}
 
 void RecordingRun::say(const std::string& text) const {
   if (job_.ircClient != nullptr) job_.ircClient->Say(text);
@@ -100,8 +105,9 @@ void RecordingRun::run() {
   setStatus(status::kRecording);
   clockReading_ = context_.clock.localNow();
   if (firstLine.isOpen()) {
-    firstLine.write(Format("Connected to %s at %2d:%2d on %d-%d-%d\n", jobUrl().c_str(), clockReading_.hour,
-                           clockReading_.minute, clockReading_.month, clockReading_.day, clockReading_.year));
+    firstLine.write(Format("Connected to %s at %2d:%2d on %d-%d-%d\n", jobUrl().c_str(),
+                           clockReading_.hour, clockReading_.minute, clockReading_.month,
+                           clockReading_.day, clockReading_.year));
     firstLine.write(std::string(kBrowserHeaders.substr(0, 1023)) + "\n");
     firstLine.close();
   }
@@ -117,7 +123,8 @@ bool RecordingRun::prepare() {
   // Only a monitored Ogg stream is ever repositioned (after its probe), so
   // only its first request keeps its body's start.
   const bool keepsBody = job_.monitorMountpoint && job_.oggStream;
-  session_ = std::make_unique<CRecordSession>(httpOptions(keepsBody ? platform::HttpReply::kDefaultKeepLimit : 0));
+  session_ = std::make_unique<CRecordSession>(
+      httpOptions(keepsBody ? platform::HttpReply::kDefaultKeepLimit : 0));
   if (!splitJobUrl()) {
     context_.prompter.warning("Cannot parse URL");
     session_.reset();
@@ -173,7 +180,8 @@ bool RecordingRun::probeMonitoredMountpoint() {
 
   if (job_.oggStream) {
     const auto start = context_.clock.steadyNow();
-    while (n != 0 && context_.clock.steadyNow() - start < std::chrono::seconds(15) && !stopRequested()) {
+    while (n != 0 && context_.clock.steadyNow() - start < std::chrono::seconds(15) &&
+           !stopRequested()) {
       n = probe();
     }
     if (n == 0) return false;
@@ -253,12 +261,14 @@ void RecordingRun::reconnect() {
     if (openRequest()) break;
     pause(context_.retryPause);
   }
-  log(Format("Reconnected to %s at %d:%d\n", jobUrl().c_str(), clockReading_.hour, clockReading_.minute));
+  log(Format("Reconnected to %s at %d:%d\n", jobUrl().c_str(), clockReading_.hour,
+             clockReading_.minute));
 
   if (lossTime_) {
     const std::int64_t now = context_.clock.localNow().epochSeconds;
     if (lossCycles_ == 1) timeoutBase_ = now;
-    if (timeoutBase_ && now - *timeoutBase_ >= job_.timeoutSeconds && job_.monitorMountpoint) timedOut_ = true;
+    if (timeoutBase_ && now - *timeoutBase_ >= job_.timeoutSeconds && job_.monitorMountpoint)
+      timedOut_ = true;
   }
 }
 

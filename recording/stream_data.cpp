@@ -22,7 +22,9 @@ constexpr std::string_view kHttpScheme = "http://";
 // Larger intervals are read a buffer at a time anyway.
 constexpr long kMaxMetaInterval = 1'000'000'000;
 
-bool IsSevenBit(char c) { return static_cast<unsigned char>(c) < 128; }
+bool IsSevenBit(char c) {
+  return static_cast<unsigned char>(c) < 128;
+}
 
 }  // namespace
 
@@ -109,7 +111,8 @@ RecordingRun::DataEnd RecordingRun::handleEndOfData() {
     declareConnectionLost();
     return DataEnd::ConnectionLost;
   }
-  return adoptPlaylistUrl() ? (declareConnectionLost(), DataEnd::ConnectionLost) : DataEnd::ThreadEnds;
+  return adoptPlaylistUrl() ? (declareConnectionLost(), DataEnd::ConnectionLost)
+                            : DataEnd::ThreadEnds;
 }
 
 bool RecordingRun::adoptPlaylistUrl() {
@@ -135,7 +138,8 @@ bool RecordingRun::adoptPlaylistUrl() {
     const std::string old = file_->path();
     file_->close();
     if (!platform::RemoveFile(old)) setStatus(status::kCannotDeleteFile);
-    std::filesystem::path requested = WithoutExtension(std::string(platform::FieldText(job_.outputFile)));
+    std::filesystem::path requested =
+        WithoutExtension(std::string(platform::FieldText(job_.outputFile)));
     requested += "." + extension;
     if (requested.is_relative()) requested = context_.startupDirectory / requested;
     file_ = OutputFile::create(requested.string(), extension);
