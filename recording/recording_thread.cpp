@@ -223,7 +223,9 @@ bool RecordingRun::startRecording() {
         Format(namesAFile ? "%s - %s ( %s )" : "%s - %s ( %s.m3u )", job_.status().c_str(),
                job_.programName.c_str(), url.c_str());
     say(announcement);
-    if (job_.updateTopic) job_.ircClient->SendTopic(announcement);
+    if (job_.updateTopic) {
+      job_.ircClient->SendRaw(Format("TOPIC %s :%s\r\n", job_.ircClient->Channel().c_str(), announcement.c_str()));
+    }
   }
   if (!job_.disableSounds) context_.tone.play(523, 250);
   context_.trayIconFile.set(TrayIconFile::kRecording);
