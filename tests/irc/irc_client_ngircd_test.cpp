@@ -16,6 +16,8 @@
 namespace larkspan::irc {
 namespace {
 
+// In the expected lines "\003" is the colour control byte 0x03.
+
 using namespace std::chrono_literals;
 using test::IrcTestReader;
 using test::NgircdServer;
@@ -30,8 +32,15 @@ constexpr auto kArrival = 15s;
 
 class IrcBotMFCWithNgircd : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { server_ = std::make_unique<NgircdServer>(); }
+  static void SetUpTestSuite() {
+    try {
+      server_ = std::make_unique<NgircdServer>();
+    } catch (const std::exception& e) {
+      startFailure_ = e.what();
+    }
+  }
   static void TearDownTestSuite() { server_.reset(); }
+  void SetUp() override { ASSERT_TRUE(server_) << "ngIRCd did not start: " << startFailure_; }
 
   std::unique_ptr<IrcTestReader> Reader(std::string_view channel) {
     return std::make_unique<IrcTestReader>(server_->port(), channel, NgircdServer::kOperatorName,
@@ -42,9 +51,11 @@ class IrcBotMFCWithNgircd : public ::testing::Test {
   }
 
   static std::unique_ptr<NgircdServer> server_;
+  static std::string startFailure_;
 };
 
 std::unique_ptr<NgircdServer> IrcBotMFCWithNgircd::server_;
+std::string IrcBotMFCWithNgircd::startFailure_;
 
 TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
   auto reader = Reader("#sample");
@@ -59,9 +70,7 @@ TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
 
   EXPECT_TRUE(bot.Say("RECORDING - Night Show ( http://host:8000/live.mp3 )"));
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
-            prefix +
-                "PRIVMSG #sample :\x03"
-                "03RECORDING - Night Show ( http://host:8000/live.mp3 )");
+            prefix + "PRIVMSG #sample :\00303RECORDING - Night Show ( http://host:8000/live.mp3 )");
 
   EXPECT_GT(bot.SendTopic("RECORDING - Night Show ( http://host:8000/live.mp3 )"), 0);
   EXPECT_EQ(reader->waitForLineContaining(" TOPIC ", kArrival),
@@ -73,16 +82,12 @@ TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
   SendIrcKeepAlive(&bot, {.autoPosting = true, .chatterMode = true}, random);
   EXPECT_EQ(random.used(), 2u);
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
-            prefix +
-                "PRIVMSG #sample :\x03"
-                "03Hope your day is going well.");
+            prefix + "PRIVMSG #sample :\00303Hope your day is going well.");
 
   bot.SetSettings({.serverName = "127.0.0.1", .textColour = 12});
   EXPECT_TRUE(bot.Say("DONE ENCODING - Night Show"));
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
-            prefix +
-                "PRIVMSG #sample :\x03"
-                "0<DONE ENCODING - Night Show");
+            prefix + "PRIVMSG #sample :\0030<DONE ENCODING - Night Show");
 
   EXPECT_TRUE(bot.Quit());
   EXPECT_TRUE(reader->waitForLineContaining(prefix + "QUIT", kArrival));
@@ -101,8 +106,7 @@ TEST_F(IrcBotMFCWithNgircd, NewSettingsRegisterTheNewNicknameInTheNewChannel) {
             ":larkbot!~lark@127.0.0.1 JOIN :#larkspan");
   EXPECT_TRUE(bot.Say("FINISHED - Night Show"));
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
-            ":larkbot!~lark@127.0.0.1 PRIVMSG #larkspan :\x03"
-            "03FINISHED - Night Show");
+            ":larkbot!~lark@127.0.0.1 PRIVMSG #larkspan :\00303FINISHED - Night Show");
 }
 
 }  // namespace

