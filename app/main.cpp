@@ -1,6 +1,58 @@
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
 
-int main() {
-  std::puts("Larkspan v. 1.37b - Internet radio stream recorder");
+#include "app/record_command.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Larkspan v. 1.37b - Internet radio stream recorder\n"
+    "\n"
+    "usage: larkspan --record [--shoutcast] URL FILE\n"
+    "         records the stream at URL into FILE until SIGINT or SIGTERM\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Stop signals are taken by the thread that waits for them, never by a
+  // recording thread: block them before any thread starts.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const std::filesystem::path startupDirectory = std::filesystem::current_path();
+
+  if (!args.empty() && args[0] == "--record") {
+    larkspan::app::RecordCommand command;
+    std::size_t at = 1;
+    if (at < args.size() && args[at] == "--shoutcast") {
+      command.shoutcast = true;
+      ++at;
+    }
+    if (args.size() - at != 2) {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    command.url = args[at];
+    command.outputFile = args[at + 1];
+    return larkspan::app::RunRecordCommand(command, startupDirectory);
+  }
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!args.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::fputs(kUsage, stdout);
   return 0;
 }

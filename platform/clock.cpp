@@ -23,10 +23,13 @@ LocalTime ToLocalTime(std::int64_t epochSeconds) {
 
 LocalTime SystemClock::localNow() {
   const auto now = std::chrono::system_clock::now();
-  return ToLocalTime(std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count());
+  return ToLocalTime(
+      std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count());
 }
 
-std::chrono::steady_clock::time_point SystemClock::steadyNow() { return std::chrono::steady_clock::now(); }
+std::chrono::steady_clock::time_point SystemClock::steadyNow() {
+  return std::chrono::steady_clock::now();
+}
 
 bool SystemClock::sleepFor(std::chrono::milliseconds duration, const std::atomic<bool>* stop) {
   // The stop flag is a plain atomic that its owner sets without notifying

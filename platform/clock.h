@@ -8,13 +8,13 @@ namespace larkspan::platform {
 
 // A broken-down local time, as the schedule and the log lines read it.
 struct LocalTime {
-  int year = 1970;     // four digits
-  int month = 1;       // 1 to 12
-  int day = 1;         // day of the month, 1 to 31
-  int hour = 0;        // 0 to 23
-  int minute = 0;      // 0 to 59
-  int second = 0;      // 0 to 60
-  int weekday = 4;     // 0 Sunday to 6 Saturday
+  int year = 1970;                // four digits
+  int month = 1;                  // 1 to 12
+  int day = 1;                    // day of the month, 1 to 31
+  int hour = 0;                   // 0 to 23
+  int minute = 0;                 // 0 to 59
+  int second = 0;                 // 0 to 60
+  int weekday = 4;                // 0 Sunday to 6 Saturday
   std::int64_t epochSeconds = 0;  // the same instant in seconds since 1970 (UTC)
 };
 

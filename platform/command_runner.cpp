@@ -43,7 +43,8 @@ int SpawnCommandRunner::run(const std::vector<std::string>& argv) {
   if (!actions.ok()) return kCannotStart;
   // A child that waits on an open standard input (ffmpeg asking whether to
   // overwrite) would hang the recording thread for ever.
-  if (posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) != 0) {
+  if (posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0) !=
+      0) {
     return kCannotStart;
   }
 

@@ -26,7 +26,11 @@ void WriteLine(int fd, std::string_view line) {
 
 }  // namespace
 
-void WriteStderrLine(std::string_view line) { WriteLine(STDERR_FILENO, line); }
-void WriteStdoutLine(std::string_view line) { WriteLine(STDOUT_FILENO, line); }
+void WriteStderrLine(std::string_view line) {
+  WriteLine(STDERR_FILENO, line);
+}
+void WriteStdoutLine(std::string_view line) {
+  WriteLine(STDOUT_FILENO, line);
+}
 
 }  // namespace larkspan::platform

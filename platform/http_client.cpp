@@ -32,7 +32,8 @@ std::string_view HeaderName(std::string_view line) {
 
 }  // namespace
 
-HttpRequest::HttpRequest(std::string server, std::uint16_t port, std::string object, HttpOptions options)
+HttpRequest::HttpRequest(std::string server, std::uint16_t port, std::string object,
+                         HttpOptions options)
     : server_(std::move(server)), port_(port), object_(std::move(object)), options_(options) {}
 
 HttpRequest::~HttpRequest() = default;
@@ -47,7 +48,8 @@ void HttpRequest::addRequestHeaders(std::string_view block) {
     bool present = EqualsIgnoringCase(name, "Host");
     for (std::size_t at = 0; !present && at < headers_.size();) {
       const std::size_t lineEnd = headers_.find("\r\n", at);
-      present = EqualsIgnoringCase(HeaderName(std::string_view(headers_).substr(at, lineEnd - at)), name);
+      present =
+          EqualsIgnoringCase(HeaderName(std::string_view(headers_).substr(at, lineEnd - at)), name);
       at = lineEnd + 2;
     }
     if (present) continue;
@@ -74,7 +76,9 @@ void HttpRequest::send() {
   reply_->readHead();
 }
 
-int HttpRequest::statusCode() const { return reply_ ? reply_->statusCode() : 0; }
+int HttpRequest::statusCode() const {
+  return reply_ ? reply_->statusCode() : 0;
+}
 
 const std::string& HttpRequest::rawHead() const {
   static const std::string kNone;

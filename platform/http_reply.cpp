@@ -11,14 +11,15 @@ namespace larkspan::platform {
 namespace {
 
 constexpr std::size_t kPendingSize = 4096;
-constexpr std::size_t kMaxLineLength = 1024;   // chunk-size and trailer lines
+constexpr std::size_t kMaxLineLength = 1024;  // chunk-size and trailer lines
 constexpr std::size_t kMaxTrailerLines = 64;
 constexpr int kMaxInformationalReplies = 8;
 constexpr std::string_view kStatusPrefix = "HTTP/";
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -86,7 +87,8 @@ bool HttpReply::fill() {
     pending_.resize(std::min(pending_.size() * 2, kMaxHeadBytes + kPendingSize));
     if (pendingEnd_ == pending_.size()) throw NetworkError("reply line too long");
   }
-  const std::size_t n = stream_.readSome(pending_.data() + pendingEnd_, pending_.size() - pendingEnd_);
+  const std::size_t n =
+      stream_.readSome(pending_.data() + pendingEnd_, pending_.size() - pendingEnd_);
   if (n == 0) {
     streamEnded_ = true;
     return false;
@@ -123,7 +125,8 @@ void HttpReply::readHead() {
     if (!fill()) break;
   }
   if (pendingSize() < kStatusPrefix.size() ||
-      std::memcmp(pending_.data() + pendingBegin_, kStatusPrefix.data(), kStatusPrefix.size()) != 0) {
+      std::memcmp(pending_.data() + pendingBegin_, kStatusPrefix.data(), kStatusPrefix.size()) !=
+          0) {
     statusCode_ = 200;
     rawHead_.clear();
     mode_ = BodyMode::UntilClose;
@@ -137,8 +140,10 @@ void HttpReply::readHead() {
       const std::string_view text(pending_.data() + pendingBegin_, pendingSize());
       for (std::size_t i = scanFrom; i < text.size() && headLength == 0; ++i) {
         if (text[i] != '\n') continue;
-        if (i + 1 < text.size() && text[i + 1] == '\n') headLength = i + 2;
-        else if (i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n') headLength = i + 3;
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+          headLength = i + 2;
+        else if (i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n')
+          headLength = i + 3;
       }
       if (headLength != 0) break;
       scanFrom = text.size() >= 2 ? text.size() - 2 : 0;
@@ -152,7 +157,8 @@ void HttpReply::readHead() {
     while (pendingSize() < kStatusPrefix.size()) {
       if (!fill()) throw NetworkError("connection closed after an informational reply");
     }
-    if (std::memcmp(pending_.data() + pendingBegin_, kStatusPrefix.data(), kStatusPrefix.size()) != 0) {
+    if (std::memcmp(pending_.data() + pendingBegin_, kStatusPrefix.data(), kStatusPrefix.size()) !=
+        0) {
       throw NetworkError("malformed reply after an informational reply");
     }
   }
@@ -190,7 +196,8 @@ void HttpReply::parseHead(std::size_t headLength) {
       if (blank == std::string_view::npos) throw NetworkError("malformed status line");
       const std::string_view rest = Trim(line.substr(blank));
       if (rest.size() < 3 || (rest.size() > 3 && rest[3] != ' ') ||
-          !std::all_of(rest.begin(), rest.begin() + 3, [](char c) { return c >= '0' && c <= '9'; })) {
+          !std::all_of(rest.begin(), rest.begin() + 3,
+                       [](char c) { return c >= '0' && c <= '9'; })) {
         throw NetworkError("malformed status line");
       }
       statusCode_ = (rest[0] - '0') * 100 + (rest[1] - '0') * 10 + (rest[2] - '0');
@@ -205,7 +212,8 @@ void HttpReply::parseHead(std::size_t headLength) {
       if (hasLength && n != length) throw NetworkError("conflicting Content-Length");
       hasLength = true;
       length = n;
-    } else if (EqualsIgnoringCase(name, "Transfer-Encoding") && ContainsIgnoringCase(value, "chunked")) {
+    } else if (EqualsIgnoringCase(name, "Transfer-Encoding") &&
+               ContainsIgnoringCase(value, "chunked")) {
       chunked = true;
     }
   }
@@ -237,20 +245,23 @@ std::size_t HttpReply::readChunked(char* buffer, std::size_t max) {
   for (;;) {
     switch (chunkState_) {
       case ChunkState::SizeLine: {
-        if (!readLine(line, kMaxLineLength)) throw NetworkError("connection closed inside a chunked body");
+        if (!readLine(line, kMaxLineLength))
+          throw NetworkError("connection closed inside a chunked body");
         remaining_ = ParseChunkSize(line);
         chunkState_ = remaining_ == 0 ? ChunkState::Trailers : ChunkState::Data;
         break;
       }
       case ChunkState::Data: {
         if (pendingSize() == 0 && !fill()) throw NetworkError("connection closed inside a chunk");
-        const std::size_t n = takePending(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(max, remaining_)));
+        const std::size_t n =
+            takePending(buffer, static_cast<std::size_t>(std::min<std::uint64_t>(max, remaining_)));
         remaining_ -= n;
         if (remaining_ == 0) chunkState_ = ChunkState::DataEnd;
         return n;
       }
       case ChunkState::DataEnd: {
-        if (!readLine(line, kMaxLineLength)) throw NetworkError("connection closed inside a chunked body");
+        if (!readLine(line, kMaxLineLength))
+          throw NetworkError("connection closed inside a chunked body");
         if (!line.empty()) throw NetworkError("bad chunk end");
         chunkState_ = ChunkState::SizeLine;
         break;
@@ -276,14 +287,18 @@ std::size_t HttpReply::readBodyFromNetwork(char* buffer, std::size_t max) {
     case BodyMode::Empty:
       break;
     case BodyMode::UntilClose:
-      if (pendingSize() > 0) n = takePending(buffer, max);
-      else if (!streamEnded_) n = stream_.readSome(buffer, max);
+      if (pendingSize() > 0)
+        n = takePending(buffer, max);
+      else if (!streamEnded_)
+        n = stream_.readSome(buffer, max);
       break;
     case BodyMode::Length: {
       const auto limit = static_cast<std::size_t>(std::min<std::uint64_t>(max, remaining_));
       if (limit == 0) break;
-      if (pendingSize() > 0) n = takePending(buffer, limit);
-      else if (!streamEnded_) n = stream_.readSome(buffer, limit);
+      if (pendingSize() > 0)
+        n = takePending(buffer, limit);
+      else if (!streamEnded_)
+        n = stream_.readSome(buffer, limit);
       remaining_ -= n;
       break;
     }

@@ -4,7 +4,9 @@
 
 namespace larkspan::platform {
 
-void StderrPrompter::warning(const std::string& text) { WriteStderrLine(std::string(kMessageCaption) + ": " + text); }
+void StderrPrompter::warning(const std::string& text) {
+  WriteStderrLine(std::string(kMessageCaption) + ": " + text);
+}
 
 void StderrPrompter::information(const std::string& text) {
   WriteStderrLine(std::string(kMessageCaption) + ": " + text);

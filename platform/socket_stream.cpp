@@ -65,7 +65,8 @@ std::unique_ptr<SocketStream> SocketStream::connect(const std::string& host, std
   const auto deadline = SteadyClock::now() + options.connectTimeout;
   std::string failure = "no address";
   for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    const int fd =
+        ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) {
       failure = std::strerror(errno);
       continue;

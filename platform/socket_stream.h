@@ -19,8 +19,9 @@ struct SocketOptions {
 };
 
 // A TCP connection (IPv4 or IPv6) whose every wait is bounded by a time-out
-// and cut short by the cancel flag. Not shared between threads unless the user
-// serialises access.
+// and cut short by the cancel flag. One thread may read while another writes
+// (the two paths share only the descriptor); anything more needs the user's
+// serialisation.
 class SocketStream final : public ByteStream {
  public:
   // Resolves `host` and connects to the first address that answers. Throws

@@ -1,6 +1,8 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace larkspan::platform {
@@ -14,7 +16,8 @@ void CopyToField(char* field, std::size_t width, std::string_view text) {
 
 std::string_view FieldText(const char* field, std::size_t width) {
   const void* zero = std::memchr(field, 0, width);
-  const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - field) : width;
+  const std::size_t n =
+      zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - field) : width;
   return {field, n};
 }
 
@@ -26,10 +29,14 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   const auto lead = static_cast<unsigned char>(text[i]);
   std::size_t length = 0;
   if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
-  else return 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4;
+  else
+    return 0;
   if (i + length > text.size()) return 0;
   for (std::size_t k = 1; k < length; ++k) {
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
@@ -73,8 +80,23 @@ std::string StoredBytesAsUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
 namespace {
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 }  // namespace
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
@@ -82,9 +104,9 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
 }
 
 }  // namespace larkspan::platform

@@ -31,6 +31,9 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
 // is read as Latin-1.
 std::string StoredBytesAsUtf8(std::string_view bytes);
 
+// printf into a std::string of whatever length the result needs.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // ASCII-only, locale-independent helpers for protocol texts.
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -84,8 +84,8 @@ std::optional<UrlParts> SplitUrl(std::string_view url) {
     if (const std::size_t hash = object.find('#'); hash != std::string_view::npos) {
       object = object.substr(0, hash);
     }
-    parts.object = object.empty() || object.front() != '/' ? "/" + std::string(object)
-                                                           : std::string(object);
+    parts.object =
+        object.empty() || object.front() != '/' ? "/" + std::string(object) : std::string(object);
   }
   return parts;
 }

@@ -1,0 +1,11 @@
+#include "platform/random_source.h"
+
+#include <cstdlib>
+
+namespace larkspan::platform {
+
+int SystemRandom::next() {
+  return std::rand();
+}
+
+}  // namespace larkspan::platform

@@ -1,0 +1,71 @@
+#include "platform/small_stack_thread.h"
+
+#include <utility>
+
+namespace larkspan::platform {
+namespace {
+
+void* RunBody(void* argument) {
+  const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(argument));
+  (*body)();
+  return nullptr;
+}
+
+class ThreadAttributes {
+ public:
+  ThreadAttributes() { ok_ = pthread_attr_init(&attributes_) == 0; }
+  ~ThreadAttributes() {
+    if (ok_) pthread_attr_destroy(&attributes_);
+  }
+  ThreadAttributes(const ThreadAttributes&) = delete;
+  ThreadAttributes& operator=(const ThreadAttributes&) = delete;
+  bool ok() const { return ok_; }
+  pthread_attr_t* get() { return &attributes_; }
+
+ private:
+  pthread_attr_t attributes_{};
+  bool ok_ = false;
+};
+
+}  // namespace
+
+SmallStackThread::SmallStackThread(SmallStackThread&& other) noexcept
+    : thread_(other.thread_), started_(std::exchange(other.started_, false)) {}
+
+SmallStackThread& SmallStackThread::operator=(SmallStackThread&& other) noexcept {
+  if (this != &other) {
+    if (started_) detach();
+    thread_ = other.thread_;
+    started_ = std::exchange(other.started_, false);
+  }
+  return *this;
+}
+
+SmallStackThread::~SmallStackThread() {
+  if (started_) detach();
+}
+
+bool SmallStackThread::start(std::function<void()> body, std::size_t stackSize) {
+  if (started_) return false;
+  ThreadAttributes attributes;
+  if (!attributes.ok() || pthread_attr_setstacksize(attributes.get(), stackSize) != 0) return false;
+  auto owned = std::make_unique<std::function<void()>>(std::move(body));
+  if (pthread_create(&thread_, attributes.get(), RunBody, owned.get()) != 0) return false;
+  (void)owned.release();  // the thread owns it now
+  started_ = true;
+  return true;
+}
+
+void SmallStackThread::join() {
+  if (!started_) return;
+  pthread_join(thread_, nullptr);
+  started_ = false;
+}
+
+void SmallStackThread::detach() {
+  if (!started_) return;
+  pthread_detach(thread_);
+  started_ = false;
+}
+
+}  // namespace larkspan::platform
