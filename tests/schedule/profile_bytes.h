@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,6 +108,19 @@ inline std::int64_t FirstDifference(const Bytes& a, const Bytes& b) {
     if (a[i] != b[i]) return static_cast<std::int64_t>(i);
   }
   return a.size() == b.size() ? -1 : static_cast<std::int64_t>(std::min(a.size(), b.size()));
+}
+
+inline std::filesystem::path ProfileIn(const std::filesystem::path& folder) {
+  return folder / "brambly.prf";
+}
+
+inline void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline Bytes ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace larkspan::schedule::test

@@ -8,7 +8,7 @@
 #include "schedule/control_text.h"
 #include "schedule/profile.h"
 #include "tests/schedule/profile_bytes.h"
-#include "tests/schedule/temp_folder.h"
+#include "tests/support/temporary_folder.h"
 
 namespace larkspan::schedule {
 namespace {
@@ -87,20 +87,20 @@ std::pair<MonitorOptions, Bytes> FullOptions() {
 }
 
 TEST(ProfileLayout, EmptyProfileIsTheDefaultsIn2352Bytes) {
-  test::TempFolder folder;
+  larkspan::test::TemporaryFolder folder;
   Profile profile;
   profile.settings = DefaultProfileSettings("/home/tester");
   ASSERT_TRUE(SaveProfile(profile, folder.path()));
   const Bytes golden =
       test::DefaultHead("/home/tester/", 0) + test::SectionHead(0) + test::SectionHead(0);
-  const Bytes file = test::ReadFile(folder.profile());
+  const Bytes file = test::ReadFile(test::ProfileIn(folder.path()));
   EXPECT_EQ(file.size(), 2352u);
   EXPECT_EQ(test::FirstDifference(file, golden), -1);
   EXPECT_EQ(std::string(DefaultProfileSettings("/").recordingPath), "/");
 }
 
 TEST(ProfileLayout, EveryFieldLandsAtItsOffset) {
-  test::TempFolder folder;
+  larkspan::test::TemporaryFolder folder;
   Profile profile;
   auto [entry, entryBytes] = FullEntry();
   auto [options, optionsBytes] = FullOptions();
@@ -134,11 +134,11 @@ TEST(ProfileLayout, EveryFieldLandsAtItsOffset) {
   Le32(emptyEntry, 536, -2);  // the empty slot went in as it was: Free
   const Bytes golden = head + emptyEntry + entryBytes + test::SectionHead(2) + knownBytes +
                        test::SectionHead(2) + Bytes(4120, '\0') + optionsBytes;
-  EXPECT_EQ(test::FirstDifference(test::ReadFile(folder.profile()), golden), -1);
+  EXPECT_EQ(test::FirstDifference(test::ReadFile(test::ProfileIn(folder.path())), golden), -1);
 }
 
 TEST(ProfileLayout, LoadThenSaveWritesBackWhatWasReadAndZeroesTheRest) {
-  test::TempFolder folder;
+  larkspan::test::TemporaryFolder folder;
   Bytes entry = FullEntry().second;
   Le32(entry, 536, -1), entry[574] = 1, entry[726] = 0, Le32(entry, 552, 0);  // as loaded
   Bytes head = test::DefaultHead("/srv/rec/", 1);
@@ -155,11 +155,11 @@ TEST(ProfileLayout, LoadThenSaveWritesBackWhatWasReadAndZeroesTheRest) {
   dirty[dirty.size() - 1] = dirty[dirty.size() - 2992] = '\x5A';  // unused tail of the options
 
   for (const Bytes& input : {clean, dirty}) {
-    test::WriteFile(folder.profile(), input);
+    test::WriteFile(test::ProfileIn(folder.path()), input);
     Profile profile;
     ASSERT_TRUE(LoadProfile(profile, folder.path()));
     ASSERT_TRUE(SaveProfile(profile, folder.path()));
-    EXPECT_EQ(test::FirstDifference(test::ReadFile(folder.profile()), clean), -1);
+    EXPECT_EQ(test::FirstDifference(test::ReadFile(test::ProfileIn(folder.path())), clean), -1);
   }
 }
 

@@ -9,7 +9,7 @@
 #include "platform/text.h"
 #include "schedule/profile.h"
 #include "tests/schedule/profile_bytes.h"
-#include "tests/schedule/temp_folder.h"
+#include "tests/support/temporary_folder.h"
 
 namespace larkspan::schedule {
 namespace {
@@ -33,15 +33,15 @@ struct Loaded {
 };
 
 std::unique_ptr<Loaded> Load(const Bytes& file) {
-  test::TempFolder folder;
-  test::WriteFile(folder.profile(), file);
+  larkspan::test::TemporaryFolder folder;
+  test::WriteFile(test::ProfileIn(folder.path()), file);
   auto loaded = std::make_unique<Loaded>();
   loaded->found = LoadProfile(loaded->profile, folder.path());
   return loaded;
 }
 
 TEST(ProfileLoad, MissingFileKeepsTheDefaultsWithAnEmptySchedule) {
-  test::TempFolder folder;
+  larkspan::test::TemporaryFolder folder;
   Profile profile;
   profile.settings = DefaultProfileSettings("/home/tester");
   profile.schedule.appendEntry(ScheduleEntry{}, MonitorOptions{});
@@ -52,7 +52,7 @@ TEST(ProfileLoad, MissingFileKeepsTheDefaultsWithAnEmptySchedule) {
   EXPECT_EQ(profile.schedule.capacity(), 1024u);
   EXPECT_TRUE(profile.knownMountpoints.empty());
   // A folder of that name is no profile either.
-  std::filesystem::create_directory(folder.profile());
+  std::filesystem::create_directory(test::ProfileIn(folder.path()));
   EXPECT_FALSE(LoadProfile(profile, folder.path()));
 }
 

@@ -5,22 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/prompter.h"
 #include "platform/text.h"
 #include "schedule/control_text.h"
 #include "schedule/name_key.h"
 #include "schedule/profile.h"
+#include "tests/support/recording_prompter.h"
 
 namespace larkspan::schedule {
 namespace {
-
-class RecordingPrompter final : public platform::Prompter {
- public:
-  void warning(const std::string& text) override { warnings.push_back(text); }
-  void information(const std::string&) override {}
-  bool askYesNo(const std::string&) override { return false; }
-  std::vector<std::string> warnings;
-};
 
 // An Idle entry named `name` whose options record carries the same name as its
 // first ignored extension, so that tests see whether both moved together.
@@ -103,11 +95,14 @@ TEST(ScheduleTableAdd, FailedGrowthWarnsAndChangesNothing) {
   Profile profile;
   profile.schedule = ScheduleTable(1024);
   for (int i = 0; i < 1024; ++i) Append(profile.schedule, std::to_string(i));
-  RecordingPrompter prompter;
+  larkspan::test::RecordingPrompter prompter;
   const auto [entry, options] = Named("one too many");
   EXPECT_EQ(AddScheduleEntry(profile, entry, options, prompter), std::nullopt);
-  EXPECT_EQ(prompter.warnings,
-            (Names{"Memory allocation failed.\nCannot add more schedule entries."}));
+  using Prompter = larkspan::test::RecordingPrompter;
+  EXPECT_EQ(prompter.boxes(),
+            (std::vector<Prompter::Box>{
+                {Prompter::Kind::Warning,
+                 "Memory allocation failed.\nCannot add more schedule entries."}}));
   EXPECT_EQ(profile.schedule.count(), 1024u);
   EXPECT_EQ(profile.schedule.capacity(), 1024u);
   EXPECT_EQ(Contents(profile.schedule)[1023], "1023");
