@@ -1,0 +1,35 @@
+#pragma once
+
+namespace larkspan::monitor {
+
+// The values of the dialog "Record New Mountpoint Options". The three choices
+// exclude each other on screen; the times count whatever the choice.
+struct RecordMountpointValues {
+  bool monitorContinuously = false;    // "Monitor mountpoint continuously"
+  bool recordUntilDisconnect = false;  // "Record mountpoint until disconnect"
+  bool recordFrom = false;             // "Record mountpoint from:"
+  int fromHour = 0;
+  int fromMinute = 0;
+  int toHour = 0;
+  int toMinute = 0;
+
+  bool operator==(const RecordMountpointValues&) const = default;
+};
+
+// How the monitor tick opens RecordMountpointDlg: the windows implement it.
+class RecordMountpointDialog {
+ public:
+  virtual ~RecordMountpointDialog() = default;
+  // Shows the dialog modally, opening on `values`. On "OK" stores the
+  // confirmed values there and returns true; on "Cancel" leaves them as they
+  // were and returns false. Runs on the window's thread; timers keep firing.
+  virtual bool exec(RecordMountpointValues& values) = 0;
+};
+
+// For the program without windows: every dialog is cancelled.
+class CancellingRecordMountpointDialog final : public RecordMountpointDialog {
+ public:
+  bool exec(RecordMountpointValues&) override { return false; }
+};
+
+}  // namespace larkspan::monitor
