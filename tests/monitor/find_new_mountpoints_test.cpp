@@ -212,5 +212,26 @@ TEST_F(FindNewMountpointsTest, ASlowTrickleEndsAtTheFetchTimeoutAndWhatArrivedIs
   EXPECT_EQ(found_, (Urls{server.url("/live"), server.url("/trickle")}));
 }
 
+TEST_F(FindNewMountpointsTest, PageShapesALiveIcecastNeverGives) {
+  ScriptedHttpServer server;
+  const std::string url = server.url("");
+  schedule::KnownMountpoint old;
+  platform::CopyToField(old.url, "*/old*");
+  known_.push_back(old);
+  std::string page = "<pre>\n";
+  for (int i = 0; i < 24; ++i) page += "/old" + std::to_string(i) + ",1\n";
+  server.enqueue(ScriptedReply::Ok(page + "/new,1\n"));
+  server.enqueue(ScriptedReply::Ok(page + "/old24,1\n/new,1\n"));
+  server.enqueue(ScriptedReply::Ok("<pre>\n/first\n/second,1\n"));
+  server.enqueue(ScriptedReply::Ok("<html><body>/live,1\n/talk,1\n</body></html>"));
+
+  EXPECT_EQ(find(url), 1);
+  EXPECT_EQ(found_, Urls{url + "/new"}) << "the 25th name";
+  EXPECT_EQ(find(url), 0) << "a 26th name is not taken";
+  EXPECT_EQ(find(url), 1);
+  EXPECT_EQ(found_, Urls{url + "/first\n/second"});
+  EXPECT_EQ(find(url), 0) << "no <pre>";
+}
+
 }  // namespace
 }  // namespace larkspan::monitor
