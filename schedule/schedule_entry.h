@@ -4,7 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <thread>
+
+#include "platform/small_stack_thread.h"
 
 namespace larkspan::schedule {
 
@@ -13,10 +14,10 @@ inline constexpr std::int32_t kJobSlotFree = -2;  // slot unused, or entry remov
 inline constexpr std::int32_t kJobSlotIdle = -1;  // entry in use, not recording
 
 // The thread recording an entry. Shared so that entries stay copyable and can be
-// moved inside the table; a std::jthread waits for itself when the last reference
-// goes, so dropping an entry can never abort the program as a joinable
-// std::thread would.
-using RecordingThreadRef = std::shared_ptr<std::jthread>;
+// moved inside the table. The scheduler tick joins it when it closes the entry
+// out; a reference dropped without a join detaches the thread, which is safe
+// because the thread's job stays in the job table until that close-out.
+using RecordingThreadRef = std::shared_ptr<platform::SmallStackThread>;
 
 inline constexpr std::size_t kEntryTextSize = 256;
 inline constexpr std::size_t kShortIgnoreNameSize = 16;
@@ -72,6 +73,10 @@ struct ScheduleEntry {
   std::uint8_t deleteWhenDone = 0;
   std::int16_t timeout = 0;    // seconds
   std::uint8_t doneToday = 0;  // runtime
+  // Runtime, never stored: the local date (year * 10000 + month * 100 + day)
+  // on which doneToday was set, so that a day whose midnight no tick saw
+  // still clears it. 0 when unknown.
+  std::int32_t doneTodayDate = 0;
   std::uint8_t endCount = 0;   // runtime
 };
 

@@ -33,7 +33,7 @@ std::pair<ScheduleEntry, Bytes> FullEntry() {
   CopyControlText(e.url, "http://127.0.0.1:8000/stream"),
       Text(b, 280, "http://127.0.0.1:8000/stream");
   e.jobSlot = 65535, Le32(b, 536, 65535);
-  e.recordingThread = std::make_shared<std::jthread>([] {});  // stored as zero
+  e.recordingThread = std::make_shared<platform::SmallStackThread>();  // stored as zero
   e.running = 1, Le32(b, 552, 1);
   e.shoutcast = 0x01000001, Le32(b, 556, 0x01000001);
   e.startedDay = 0x40, b[560] = 0x40;
