@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/status_page_address.h"
 #include "platform/text.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_http_server.h"
@@ -11,7 +10,6 @@ namespace larkspan::monitor {
 namespace {
 
 using namespace std::chrono_literals;
-using test::RecordingPrompter;
 using test::ScriptedHttpServer;
 using test::ScriptedReply;
 using Urls = std::vector<std::string>;
@@ -22,98 +20,65 @@ std::string Page(const Urls& names) {
   return page + "</pre></body></html>\n";
 }
 
-// The schedule with the monitoring entry at index 0.
+// The monitoring entry is at index 0; the page's names are given directly.
 class SelectNewMountpointsTest : public ::testing::Test {
  protected:
-  SelectNewMountpointsTest() {
-    schedule::ScheduleEntry server;
-    platform::CopyToField(server.url, kServer);
-    server.monitorServer = 1;
-    schedule_.appendEntry(server, {});
-  }
-  void addMonitoredMountpoint(const std::string& url, std::uint8_t flag = 1) {
+  SelectNewMountpointsTest() { add(kServer, 0)->monitorServer = 1; }
+  schedule::ScheduleEntry* add(const std::string& url, std::uint8_t monitorMountpoint) {
     schedule::ScheduleEntry entry;
     platform::CopyToField(entry.url, url);
-    entry.monitorMountpoint = flag;
-    schedule_.appendEntry(entry, {});
+    entry.monitorMountpoint = monitorMountpoint;
+    return &schedule_.entry(*schedule_.appendEntry(entry, {}));
   }
   void addKnown(const std::string& url) {
-    schedule::KnownMountpoint record;
-    platform::CopyToField(record.url, url);
-    known_.push_back(record);
+    known_.emplace_back();
+    platform::CopyToField(known_.back().url, url);
   }
-  Urls select(const Urls& names, std::string_view serverUrl = kServer) const {
-    return SelectNewMountpoints(names, schedule_, known_, serverUrl, 0);
+  Urls select(const Urls& names) const {
+    return SelectNewMountpoints(names, schedule_, known_, kServer, 0);
   }
 
   static constexpr const char* kServer = "http://radio.test:8000/";
+  static constexpr const char* kBase = "http://radio.test:8000";
   schedule::ScheduleTable schedule_;
   schedule::KnownMountpoints known_;
 };
 
-TEST_F(SelectNewMountpointsTest, FullUrlsAreTheServerUrlLessOneSlashThenTheName) {
-  EXPECT_EQ(select({"/live"}), (Urls{"http://radio.test:8000/live"}));
-  EXPECT_EQ(select({"/live"}, "http://radio.test:8000"), (Urls{"http://radio.test:8000/live"}));
-  EXPECT_EQ(select({"/live"}, "radio.test:8000//"), (Urls{"radio.test:8000//live"}));
-}
-
-TEST_F(SelectNewMountpointsTest, MountpointsMonitoredAlreadyUseUpThePlacesOfThePoll) {
-  for (const char* name : {"/a", "/b", "/c"})
-    addMonitoredMountpoint("http://radio.test:8000" + std::string(name));
-  addMonitoredMountpoint("http://radio.test:8000/d", 2);
+TEST_F(SelectNewMountpointsTest, MonitoredMountpointsUseUpThePlacesOfThePoll) {
+  for (const char* name : {"/a", "/b", "/c"}) add(kBase + std::string(name), 1);
+  add(kBase + std::string("/d"), 2);
   EXPECT_EQ(select({"/a", "/b", "/c", "/new"}), Urls{});
-  EXPECT_EQ(select({"/a", "/d", "/new", "/b", "/x", "/y"}),
-            (Urls{"http://radio.test:8000/d", "http://radio.test:8000/new"}))
+  EXPECT_EQ(select({"/a", "/d", "/new", "/b", "/x"}),
+            (Urls{kBase + std::string("/d"), kBase + std::string("/new")}))
       << "only a flag of 1 counts as monitored";
 }
 
-TEST_F(SelectNewMountpointsTest, KnownMountpointsMatchExactlyOrAsPatterns) {
-  addKnown("http://radio.test:8000/live");
+TEST_F(SelectNewMountpointsTest, KnownAndIgnoredNamesAreNotNewAndUseNoPlace) {
+  addKnown(kBase + std::string("/live"));
   addKnown("*/test*");
-  addKnown("");
-  EXPECT_EQ(select({"/live", "/test.ogg", "/my/test1", "/live2", "/Test"}),
-            (Urls{"http://radio.test:8000/live2", "http://radio.test:8000/Test"}));
-}
-
-TEST_F(SelectNewMountpointsTest, IgnoredNamesDoNotUseAPlaceAndAtMostThreeAreNew) {
-  schedule::ScheduleEntry& server = schedule_.entry(0);
-  server.shortIgnoreFlags[0] = 1;
-  platform::CopyToField(server.shortIgnoreNames[0], "/ads*");
+  schedule_.entry(0).shortIgnoreFlags[0] = 1;
+  platform::CopyToField(schedule_.entry(0).shortIgnoreNames[0], "/ads*");
   platform::CopyToField(schedule_.options(0).ignoredExtensions[0], "aac");
-  EXPECT_EQ(
-      select({"/ads1", "/x.aac", "/1", "/ads2", "/2", "/3", "/4"}),
-      (Urls{"http://radio.test:8000/1", "http://radio.test:8000/2", "http://radio.test:8000/3"}));
+  EXPECT_EQ(select({"/live", "/my/test1", "/ads2", "/x.aac", "/1", "/live2", "/Test", "/4"}),
+            (Urls{kBase + std::string("/1"), kBase + std::string("/live2"),
+                  kBase + std::string("/Test")}));
 }
 
 TEST_F(SelectNewMountpointsTest, AUrlLongerThanItsSlotIsSkippedNotCut) {
-  const std::string base = "http://radio.test:8000";
-  const std::string fits = "/" + std::string(127 - base.size() - 1, 'f');
+  const std::string fits = "/" + std::string(127 - std::string(kBase).size() - 1, 'f');
   const std::string tooLong = fits + "g";
-  EXPECT_EQ(select({tooLong, fits}), (Urls{base + fits}));
-  addMonitoredMountpoint(base + tooLong);
+  EXPECT_EQ(select({tooLong, fits}), Urls{kBase + fits});
+  add(kBase + tooLong, 1);
   EXPECT_EQ(select({tooLong, tooLong, tooLong, fits}), Urls{})
-      << "a long URL that is monitored already still uses up a place";
+      << "monitored already, it still uses up a place";
 }
 
-TEST(StatusPageAddressTest, OneSlashBeforeThePageAndHttpAssumedWithoutAScheme) {
-  EXPECT_EQ(StatusPageAddress("http://h:8000"), "http://h:8000/status2.xsl");
-  EXPECT_EQ(StatusPageAddress("http://h:8000/"), "http://h:8000/status2.xsl");
-  const auto parts = SplitStatusPageAddress(StatusPageAddress("127.0.0.1:8000"));
-  ASSERT_TRUE(parts);
-  EXPECT_EQ(*parts,
-            (platform::UrlParts{platform::ServiceType::Http, "127.0.0.1", "/status2.xsl", 8000}));
-  EXPECT_FALSE(SplitStatusPageAddress(StatusPageAddress("")));
-}
-
-// Fetches against the scripted server, with limits short enough for a test.
+// Fetches from the scripted server, with limits short enough for a test.
 class FindNewMountpointsTest : public ::testing::Test {
  protected:
   std::int16_t find(std::string_view serverUrl) {
-    schedule::ScheduleEntry server;
-    platform::CopyToField(server.url, serverUrl);
-    server.monitorServer = 1;
     schedule_.reset();
-    schedule_.appendEntry(server, {});
+    schedule_.appendEntry({}, {});
     return FindNewMountpoints(job_, schedule_, known_, serverUrl, found_, 0, options_, prompter_);
   }
 
@@ -122,56 +87,43 @@ class FindNewMountpointsTest : public ::testing::Test {
   recording::RecordingJob job_;
   schedule::ScheduleTable schedule_;
   schedule::KnownMountpoints known_;
-  RecordingPrompter prompter_;
+  test::RecordingPrompter prompter_;
   Urls found_{"stale"};
 };
 
-TEST_F(FindNewMountpointsTest, AServerUrlWithOrWithoutSlashOrSchemeFetchesTheSamePage) {
+TEST_F(FindNewMountpointsTest, TheServerUrlWithOrWithoutSlashOrSchemeNamesOnePage) {
   ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return ScriptedReply::Ok(Page({"/live"})); });
   const std::string hostPort = "127.0.0.1:" + std::to_string(server.port());
-
-  EXPECT_EQ(find("http://" + hostPort), 1);
-  EXPECT_EQ(found_, Urls{"http://" + hostPort + "/live"});
-  EXPECT_EQ(find("http://" + hostPort + "/"), 1);
-  EXPECT_EQ(found_, Urls{"http://" + hostPort + "/live"});
-  EXPECT_EQ(find(hostPort), 1);
-  EXPECT_EQ(found_, Urls{hostPort + "/live"}) << "built from the URL as written";
-
-  const auto requests = server.requests();
-  ASSERT_EQ(requests.size(), 3u);
-  for (const auto& request : requests) {
+  for (const std::string& url : {"http://" + hostPort, "http://" + hostPort + "/", hostPort}) {
+    EXPECT_EQ(find(url), 1);
+    EXPECT_EQ(found_, Urls{(url.ends_with('/') ? url.substr(0, url.size() - 1) : url) + "/live"})
+        << "built from the URL as written";
+  }
+  for (const auto& request : server.requests()) {
     EXPECT_EQ(request, "GET /status2.xsl HTTP/1.0\r\nHost: " + hostPort +
                            "\r\nAccept: *.*, */*\r\n"
                            "User-Agent: Larkspan (compatible; MSIE 6.0; Windows NT 5.1)\r\n\r\n");
   }
   EXPECT_TRUE(prompter_.boxes().empty());
-}
 
-TEST_F(FindNewMountpointsTest, AnAddressThatIsNotHttpIsRefusedWithAWarning) {
-  EXPECT_EQ(find(""), -1);
   EXPECT_EQ(find("mailto:x"), -1);
   EXPECT_TRUE(found_.empty());
-  const std::vector<RecordingPrompter::Box> warning{
-      {RecordingPrompter::Kind::Warning, "Cannot parse URL"}};
-  EXPECT_EQ(prompter_.boxes(), (std::vector<RecordingPrompter::Box>{warning[0], warning[0]}));
+  EXPECT_EQ(prompter_.boxes(), (std::vector<test::RecordingPrompter::Box>{
+                                   {test::RecordingPrompter::Kind::Warning, "Cannot parse URL"}}));
 }
 
 TEST_F(FindNewMountpointsTest, PagesOfSeveralReadsChunkedOrRedirectedAreReadWhole) {
   ScriptedHttpServer server;
-  Urls names;
-  for (int i = 0; i < 20; ++i) names.push_back("/" + std::string(90, 'a' + i));
-  std::string page = Page(names);
-  page.insert(0, 9000, ' ');
+  const std::string url = server.url("");
+  const std::string page = std::string(9000, ' ') + Page({"/a", "/b", "/c", "/d"});
   server.enqueue(ScriptedReply::Ok(page, true));
   server.enqueue(ScriptedReply::Chunked(page, 700));
   server.enqueue(ScriptedReply::Redirect(302, server.url("/elsewhere.xsl")));
   server.enqueue(ScriptedReply::Ok(Page({"/moved"})));
-  const std::string url = server.url("");
-
   for (int pass = 0; pass < 2; ++pass) {
     EXPECT_EQ(find(url), 3);
-    EXPECT_EQ(found_, (Urls{url + names[0], url + names[1], url + names[2]}));
+    EXPECT_EQ(found_, (Urls{url + "/a", url + "/b", url + "/c"}));
   }
   EXPECT_EQ(find(url), 1);
   EXPECT_EQ(found_, Urls{url + "/moved"});
@@ -185,7 +137,6 @@ TEST_F(FindNewMountpointsTest, UnreachableStalledAndErrorPagesGiveNothing) {
   server.enqueue(ScriptedReply::Stall());
   options_.readTimeout = 300ms;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(find(server.url()), 0) << i;
-  EXPECT_TRUE(found_.empty());
   EXPECT_TRUE(prompter_.boxes().empty());
 }
 
@@ -194,8 +145,7 @@ TEST_F(FindNewMountpointsTest, APageOfMegabytesIsCutAtThePageLimit) {
   const std::string url = server.url("");
   std::string page = "<pre>\n/first,1\n";
   page.resize(options_.pageLimit - 4, '.');
-  page += "\n/edge,1\n";  // crosses the limit: cut to "/ed"
-  page += std::string(3 << 20, '.') + "\n/late,1\n";
+  page += "\n/edge,1\n" + std::string(3 << 20, '.') + "\n/late,1\n";
   server.enqueue(ScriptedReply::Ok(page, true));
   EXPECT_EQ(find(url), 2);
   EXPECT_EQ(found_, (Urls{url + "/first", url + "/ed"}));
@@ -204,7 +154,7 @@ TEST_F(FindNewMountpointsTest, APageOfMegabytesIsCutAtThePageLimit) {
 TEST_F(FindNewMountpointsTest, ASlowTrickleEndsAtTheFetchTimeoutAndWhatArrivedIsScanned) {
   ScriptedHttpServer server;
   ScriptedReply trickle = ScriptedReply::Ok("<pre>\n/live,1\n/trickle,");
-  trickle.streamBody = true;  // endless, but never silent for a read time-out
+  trickle.streamBody = true;  // endless, and never silent long enough for a read time-out
   trickle.bytesPerSecond = 4000;
   server.enqueue(trickle);
   options_.fetchTimeout = 1s;
@@ -215,18 +165,15 @@ TEST_F(FindNewMountpointsTest, ASlowTrickleEndsAtTheFetchTimeoutAndWhatArrivedIs
 TEST_F(FindNewMountpointsTest, PageShapesALiveIcecastNeverGives) {
   ScriptedHttpServer server;
   const std::string url = server.url("");
-  schedule::KnownMountpoint old;
-  platform::CopyToField(old.url, "*/old*");
-  known_.push_back(old);
+  known_.emplace_back();
+  platform::CopyToField(known_.back().url, "*/old*");
   std::string page = "<pre>\n";
   for (int i = 0; i < 24; ++i) page += "/old" + std::to_string(i) + ",1\n";
   server.enqueue(ScriptedReply::Ok(page + "/new,1\n"));
   server.enqueue(ScriptedReply::Ok(page + "/old24,1\n/new,1\n"));
   server.enqueue(ScriptedReply::Ok("<pre>\n/first\n/second,1\n"));
-  server.enqueue(ScriptedReply::Ok("<html><body>/live,1\n/talk,1\n</body></html>"));
-
-  EXPECT_EQ(find(url), 1);
-  EXPECT_EQ(found_, Urls{url + "/new"}) << "the 25th name";
+  server.enqueue(ScriptedReply::Ok("<html><body>\n/live,1\n</body></html>"));
+  EXPECT_EQ(find(url), 1) << "the 25th name";
   EXPECT_EQ(find(url), 0) << "a 26th name is not taken";
   EXPECT_EQ(find(url), 1);
   EXPECT_EQ(found_, Urls{url + "/first\n/second"});

