@@ -92,8 +92,8 @@ struct RecordingJob {
 
 // What a starter hands to SetUpRecordingJob.
 struct RecordingJobSetup {
-  std::string_view url;
-  std::string_view outputFile;
+  std::string_view url = {};
+  std::string_view outputFile = {};
   bool shoutcast = false;
   bool convert = false;
   bool deleteOriginal = false;

@@ -224,7 +224,8 @@ bool RecordingRun::startRecording() {
                job_.programName.c_str(), url.c_str());
     say(announcement);
     if (job_.updateTopic) {
-      job_.ircClient->SendRaw(Format("TOPIC %s :%s\r\n", job_.ircClient->Channel().c_str(), announcement.c_str()));
+      job_.ircClient->SendRaw(
+          Format("TOPIC %s :%s\r\n", job_.ircClient->Channel().c_str(), announcement.c_str()));
     }
   }
   if (!job_.disableSounds) context_.tone.play(523, 250);

@@ -43,7 +43,8 @@ std::size_t RecordingRun::readAndHandleChunk() {
   try {
     n = request_->read(readBuffer_.data(), readSize());
   } catch (const platform::NetworkError&) {
-    setStatus(status::kError);
+    // A read cut short by the stop request is no error of the stream.
+    if (!stopRequested()) setStatus(status::kError);
     return 0;
   }
   if (n == 0 || stopRequested()) return n;

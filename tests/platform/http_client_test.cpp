@@ -145,11 +145,9 @@ TEST(HttpRequest, AStopRequestEndsAWaitingReadLongBeforeItsTimeOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
 }
 
-TEST(HttpRequest, RefusedAndUnresolvableServersFail) {
+TEST(HttpRequest, ARefusedConnectionFails) {
   HttpConnection refused("127.0.0.1", test::RefusingPort(), ShortTimeouts());
   EXPECT_THROW(refused.openRequest("/")->send(), NetworkError);
-  HttpConnection unknown("no-such-host.invalid", 80, ShortTimeouts());
-  EXPECT_THROW(unknown.openRequest("/")->send(), NetworkError);
 }
 
 TEST(HttpRequest, ConnectingToAServerThatNeverAcceptsTimesOut) {

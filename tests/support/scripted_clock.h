@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "platform/clock.h"
 
@@ -39,6 +40,8 @@ class ScriptedClock final : public platform::Clock {
   }
   bool sleepFor(std::chrono::milliseconds duration, const std::atomic<bool>* stop) override {
     if (stop && stop->load(std::memory_order_acquire)) return false;
+    // A moment of real time, so that a retry loop does not spin flat out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     advance(duration);
     return true;
   }

@@ -1,0 +1,201 @@
+#include <random>
+#include <regex>
+
+#include "platform/text.h"
+#include "tests/recording/recording_thread_fixture.h"
+
+namespace larkspan::recording {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ScriptedHttpServer;
+using test::ScriptedReply;
+
+TEST_F(RecordingThreadTest, NothingServedIsLostOrDoubledAcrossManyBreaks) {
+  ScriptedHttpServer server;
+  std::mutex mutex;
+  std::uint64_t served = 0;
+  int connections = 0;
+  constexpr int kBreaks = 60;
+  std::mt19937 random(20261206);
+  server.setHandler([&](const std::string&) {
+    const std::lock_guard lock(mutex);
+    if (connections++ >= kBreaks) return Silent();
+    // Breaks land anywhere: inside the first chunk, on a chunk boundary, far on.
+    const std::uint64_t length = std::uniform_int_distribution<std::uint64_t>(1, 40'000)(random);
+    const ScriptedReply reply = ScriptedReply::Stream(served, length);
+    served += length;
+    return reply;
+  });
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.persistent = true});
+  start(job);
+  ASSERT_TRUE(waitFor(
+      [&] {
+        const std::lock_guard lock(mutex);
+        return connections > kBreaks && fileSize("show.mp3") == served;
+      },
+      60s))
+      << fileSize("show.mp3") << " of " << served;
+  stopAndWait(job);
+  EXPECT_EQ(job.status(), "DONE RECORDING");
+  const std::string recorded = readFile("show.mp3");
+  ASSERT_EQ(recorded.size(), served);
+  EXPECT_TRUE(recorded == test::StreamBytes(0, served)) << "the bytes differ";
+}
+
+TEST_F(RecordingThreadTest, AReconnectIsLoggedAndShownAsItHappens) {
+  ScriptedHttpServer server;
+  server.enqueue(ScriptedReply::Stream(0, 5000));
+  server.enqueue(StreamThenSilence(5000, 5 * 1023));
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3");
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 5000 + 5 * 1023; }));
+  EXPECT_EQ(tray_.get(), "red.ico");
+  stopAndWait(job);
+
+  EXPECT_EQ(statuses(job), (std::vector<std::string>{"CONNECTING", "RECORDING", "RECONNECTING",
+                                                     "RECORDING", "DONE RECORDING"}));
+  const std::string url = server.url("/live");
+  EXPECT_EQ(
+      logText(),
+      "Connected to " + url +
+          " at  6: 5 on 12-7-2026\n"
+          "Accept: *.*, */*\r\nUser-Agent: Larkspan (compatible; MSIE 6.0; Windows NT 5.1)\r\n\n"
+          "Connection to " +
+          url +
+          " failed at  6: 5...attempting reconnect\n"
+          "Reconnected to " +
+          url + " at 6:5\n");
+  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 5000 + 5 * 1023));
+}
+
+TEST_F(RecordingThreadTest, AnOrdinaryRecordingThatLostItsStreamThreeTimesEndsAsFailed) {
+  ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return ScriptedReply::Stream(0, 2000); });
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.convert = true, .bitrate = 64});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 5; }));
+  stopAndWait(job);
+  EXPECT_EQ(job.status(), "CONNECTION FAILED");
+  EXPECT_TRUE(commands_.commands().empty()) << "a failed recording is not converted";
+}
+
+TEST_F(RecordingThreadTest, StoppedWhileConnectingItStillMakesItsFileAndEndsNormally) {
+  RecordingJob& job =
+      newJob("http://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/live", "show.mp3");
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return job.status() == "CONNECTING"; }));
+  std::this_thread::sleep_for(50ms);
+  stopAndWait(job);
+  EXPECT_EQ(job.status(), "DONE RECORDING");
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "show.mp3"));
+  EXPECT_EQ(fileSize("show.mp3"), 0u);
+  EXPECT_EQ(logText().rfind("Connected to ", 0), 0u);
+}
+
+TEST_F(RecordingThreadTest, OutputNamesAreNeverReused) {
+  ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return Silent(); });
+  std::ofstream(dir_ / "Show Dec 5.mp3") << "old";
+  std::ofstream(dir_ / "Show Dec 5_00.mp3") << "older";
+  RecordingJob& first = newJob(server.url("/a"), "Show Dec 5.mp3");
+  start(first);
+  ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir_ / "Show Dec 5_01.mp3"); }));
+  std::ofstream(dir_ / "ab_cd.mp3") << "taken";
+  RecordingJob& second = newJob(server.url("/b"), path("ab_cd.mp3"));
+  start(second);
+  ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir_ / "ab_00.mp3"); }));
+  stopAndWait(first);
+  stopAndWait(second);
+  EXPECT_EQ(readFile("Show Dec 5.mp3"), "old");
+  EXPECT_EQ(readFile("Show Dec 5_00.mp3"), "older");
+}
+
+TEST_F(RecordingThreadTest, AFileThatCannotBeCreatedEndsTheRecording) {
+  ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return ScriptedReply::Stream(); });
+  RecordingJob& job = newJob(server.url("/live"), "no-such-folder/show.mp3", {.convert = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return job.isFinished(); }));
+  EXPECT_EQ(job.status(), "CANNOT CREATE FILE");
+  EXPECT_NE(logText().find("Cannot create file " + path("no-such-folder/show.mp3") + "\n"),
+            std::string::npos);
+  EXPECT_TRUE(commands_.commands().empty());
+}
+
+TEST_F(RecordingThreadTest, AUrlWithoutSchemeIsTriedAsHttp) {
+  ScriptedHttpServer server;
+  server.enqueue(StreamThenSilence(0, 3 * 1023));
+  const std::string url = "127.0.0.1:" + std::to_string(server.port()) + "/live";
+  RecordingJob& job = newJob(url, "show.mp3");
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 3 * 1023; }));
+  stopAndWait(job);
+  EXPECT_EQ(server.requests().at(0).rfind("GET /live HTTP/1.0\r\n", 0), 0u);
+  EXPECT_EQ(platform::FieldText(job.url), url);
+}
+
+TEST_F(RecordingThreadTest, AUrlThatCannotBeSplitIsReportedAndEndsTheThread) {
+  // Neither the text nor "http://" and the text split into a server name.
+  RecordingJob& empty = newJob("", "show.mp3");
+  RecordingJob& colons = newJob("::::", "show.mp3");
+  start(empty);
+  start(colons);
+  ASSERT_TRUE(waitFor([&] { return empty.isFinished() && colons.isFinished(); }));
+  EXPECT_EQ(empty.status(), "IDLE");
+  EXPECT_EQ(colons.status(), "IDLE");
+  const test::RecordingPrompter::Box warning{test::RecordingPrompter::Kind::Warning,
+                                             "Cannot parse URL"};
+  EXPECT_EQ(prompter_.boxes(), (std::vector<test::RecordingPrompter::Box>{warning, warning}));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "log.txt"));
+}
+
+TEST_F(RecordingThreadTest, FollowingARedirectAgainAfterEveryBreakLosesNothing) {
+  ScriptedHttpServer target;
+  target.enqueue(ScriptedReply::Stream(0, 2000));
+  target.enqueue(ScriptedReply::Stream(2000, 3000));
+  target.setHandler([](const std::string&) { return Silent(); });
+  ScriptedHttpServer server;
+  server.setHandler(
+      [&](const std::string&) { return ScriptedReply::Redirect(302, target.url("/real")); });
+  RecordingJob& job = newJob(server.url("/old"), "show.mp3", {.persistent = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] {
+    return fileSize("show.mp3") == 5000 && server.requests().size() >= 3;
+  })) << "every reconnect starts again from the job's URL";
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 5000));
+}
+
+TEST_F(RecordingThreadTest, AnnouncesOnIrcAndBeepsUnlessSoundsAreDisabled) {
+  ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return Silent(); });
+  test::RecordingIrcBot irc("#radio");
+  RecordingJob& job =
+      newJob(server.url("/stream"), "show.mp3", {.ircClient = &irc, .updateTopic = true});
+  job.programName = "Night Show";
+  job.entryUrl = "http://host:8000/stream";
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return irc.lines().size() == 2; }));
+  stopAndWait(job);
+  EXPECT_EQ(irc.lines(),
+            (std::vector<std::string>{
+                "SAY RECORDING - Night Show ( http://host:8000/stream.m3u )",
+                "RAW TOPIC #radio :RECORDING - Night Show ( http://host:8000/stream.m3u )\r\n",
+                "SAY FINISHED - Night Show"}));
+  EXPECT_EQ(tone_.played(), (std::vector<std::pair<int, int>>{{523, 250}}));
+
+  test::RecordingIrcBot quiet;
+  RecordingJob& silent =
+      newJob(server.url("/a.ogg"), "other.ogg", {.disableSounds = true, .ircClient = &quiet});
+  silent.programName = "Ogg Show";
+  silent.entryUrl = "http://host:8000/a.ogg";
+  start(silent);
+  ASSERT_TRUE(waitFor([&] { return !quiet.lines().empty(); }));
+  stopAndWait(silent);
+  EXPECT_EQ(quiet.lines().front(), "SAY RECORDING - Ogg Show ( http://host:8000/a.ogg )");
+  EXPECT_EQ(tone_.played().size(), 1u) << "no beep with sounds disabled";
+}
+
+}  // namespace
+}  // namespace larkspan::recording

@@ -1,0 +1,122 @@
+#include "platform/text.h"
+#include "tests/recording/recording_thread_fixture.h"
+
+namespace larkspan::recording {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ScriptedHttpServer;
+using test::ScriptedReply;
+
+const std::string kIcyHead = "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:8192\r\n\r\n";
+
+TEST_F(RecordingThreadTest, AShoutcastHeaderIsLoggedAndCutAwayFromTheAudio) {
+  ScriptedHttpServer server;
+  // 8192 is more than the read buffer holds: reads take a buffer at a time,
+  // after a first chunk of 1,023 bytes that holds the header.
+  const std::size_t audio = 1023 - kIcyHead.size() + 4 * 4096;
+  ScriptedReply reply =
+      ScriptedReply::Icy({"icy-name:X", "icy-metaint:8192"}, test::StreamBytes(0, audio));
+  reply.stall = true;
+  server.enqueue(reply);
+  RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == audio; }));
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, audio));
+  EXPECT_NE(logText().find("\n" + kIcyHead + "\n"), std::string::npos) << logText();
+  EXPECT_NE(
+      server.requests().at(0).find("\r\nAccept: Icy-Metadata, */*\r\nUser-Agent: Orvelle\r\n\r\n"),
+      std::string::npos);
+}
+
+TEST_F(RecordingThreadTest, AfterAPlainReconnectAShoutcastHeaderIsRecorded) {
+  ScriptedHttpServer server;
+  server.enqueue(ScriptedReply::Icy({"icy-name:X"}, test::StreamBytes(0, 5000)));
+  // The first break runs the playlist handling, which strips the next header too.
+  server.enqueue(ScriptedReply::Icy({"icy-name:X"}, test::StreamBytes(5000, 5000)));
+  ScriptedReply third = ScriptedReply::Icy({"icy-name:Y"}, test::StreamBytes(10'000, 5000));
+  third.stall = true;
+  server.enqueue(third);
+  RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true, .persistent = true});
+  start(job);
+  const std::uint64_t expected = 15'000 + std::string("ICY 200 OK\r\nicy-name:Y\r\n\r\n").size();
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == expected; })) << fileSize("show.mp3");
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 10'000) +
+                                      "ICY 200 OK\r\nicy-name:Y\r\n\r\n" +
+                                      test::StreamBytes(10'000, 5000));
+}
+
+TEST_F(RecordingThreadTest, APlaylistLeadsToTheStreamItNames) {
+  ScriptedHttpServer streamServer;
+  streamServer.enqueue(StreamThenSilence(0, 3 * 1023));
+  ScriptedHttpServer server;
+  std::string playlist =
+      "[playlist]\r\nNumberOfEntries=1\r\nFile1=" + streamServer.url("/live.aac") + "\r\n";
+  playlist.resize(200, ' ');
+  server.enqueue(ScriptedReply::Ok(playlist));
+  RecordingJob& job = newJob(server.url("/listen.pls"), "show.mp3");
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.aac") == 3 * 1023; }));
+  stopAndWait(job);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "show.mp3")) << "the empty first file is gone";
+  EXPECT_EQ(readFile("show.aac"), test::StreamBytes(0, 3 * 1023));
+  EXPECT_EQ(platform::FieldText(job.url), streamServer.url("/live.aac"));
+  EXPECT_NE(logText().find("Connection to " + streamServer.url("/live.aac") + " failed at  6: 5"),
+            std::string::npos);
+  EXPECT_EQ(streamServer.requests().at(0).rfind("GET /live.aac HTTP/1.0\r\n", 0), 0u);
+}
+
+TEST_F(RecordingThreadTest, AFileThatHoldsAudioIsNeverDeletedForAPlaylistExtension) {
+  ScriptedHttpServer server;
+  server.enqueue(ScriptedReply::Stream(0, 5000));
+  server.enqueue(StreamThenSilence(5000, 1023));
+  RecordingJob& job = newJob(server.url("/live.aac"), "show.mp3", {.extension = "mp3"});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 6023; }));
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 6023));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "show.aac"));
+}
+
+TEST_F(RecordingThreadTest, ErrorPagesNeverEnterTheRecording) {
+  ScriptedHttpServer server;
+  for (int i = 0; i < 8; ++i) server.enqueue(ScriptedReply::NotFound());
+  server.enqueue(StreamThenSilence(0, 4 * 1023));
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.persistent = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 4 * 1023; }));
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 4 * 1023));
+  EXPECT_EQ(job.status(), "DONE RECORDING");
+}
+
+TEST_F(RecordingThreadTest, ShortTextChunksAreHeldBackFiveTimesThenWritten) {
+  ScriptedHttpServer server;
+  for (int i = 1; i <= 5; ++i)
+    server.enqueue(ScriptedReply::Ok("text " + std::to_string(i) + "\n"));
+  server.enqueue(ScriptedReply::Ok("sixth\n"));
+  server.enqueue(StreamThenSilence(0, 1023));
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.persistent = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 1029; }));
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), "sixth\n" + test::StreamBytes(0, 1023));
+}
+
+TEST_F(RecordingThreadTest, AFullChunkOfTextIsWrittenAtOnce) {
+  ScriptedHttpServer server;
+  ScriptedReply reply = ScriptedReply::Ok(std::string(1023, 'a') + std::string(500, 'b'));
+  reply.stall = true;
+  server.enqueue(reply);
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3");
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 1023; }));
+  // The short chunk that follows arrives with the end of the reply only.
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), std::string(1023, 'a'));
+}
+
+}  // namespace
+}  // namespace larkspan::recording

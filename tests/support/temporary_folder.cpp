@@ -1,0 +1,23 @@
+#include "tests/support/temporary_folder.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace larkspan::test {
+
+TemporaryFolder::TemporaryFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "larkspan-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("cannot create a temporary folder");
+  }
+  path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace larkspan::test
