@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/headless_runner.h"
 #include "app/record_command.h"
 
 namespace {
@@ -12,7 +13,10 @@ namespace {
 constexpr const char* kUsage =
     "Larkspan v. 1.37b - Internet radio stream recorder\n"
     "\n"
-    "usage: larkspan --record [--shoutcast] URL FILE\n"
+    "usage: larkspan --headless\n"
+    "         runs the schedule and the server monitor without a window, in the\n"
+    "         current folder, until SIGINT or SIGTERM\n"
+    "       larkspan --record [--shoutcast] URL FILE\n"
     "         records the stream at URL into FILE until SIGINT or SIGTERM\n";
 
 }  // namespace
@@ -45,6 +49,8 @@ int main(int argc, char** argv) {
     command.outputFile = args[at + 1];
     return larkspan::app::RunRecordCommand(command, startupDirectory);
   }
+  if (args.size() == 1 && args[0] == "--headless")
+    return larkspan::app::RunHeadless(startupDirectory);
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
     return 0;

@@ -17,8 +17,8 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-ActivityLog::ActivityLog(std::filesystem::path startupDirectory)
-    : path_(std::move(startupDirectory) / "log.txt") {}
+ActivityLog::ActivityLog(const std::filesystem::path& startupDirectory)
+    : path_(startupDirectory / "log.txt") {}
 
 ActivityLog::OpenFile ActivityLog::open() const {
   return OpenFile(::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));

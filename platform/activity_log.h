@@ -10,7 +10,7 @@ namespace larkspan::platform {
 // lines of different threads and processes interleave but never tear.
 class ActivityLog {
  public:
-  explicit ActivityLog(std::filesystem::path startupDirectory);
+  explicit ActivityLog(const std::filesystem::path& startupDirectory);
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -23,6 +23,7 @@ std::unique_ptr<RecordingJob> JobTable::giveSlotBack(int slot) {
   const std::lock_guard guard(lock_);
   if (slot < 0 || slot >= kSlotCount) return nullptr;
   std::unique_ptr<RecordingJob> job = std::move(slots_[slot]);
+  reserved_.erase(slot);
   if (slot == highWater_ - 1) {
     --highWater_;
     emptyBelowHighWater_.erase(slot);
@@ -30,6 +31,14 @@ std::unique_ptr<RecordingJob> JobTable::giveSlotBack(int slot) {
     emptyBelowHighWater_.insert(slot);
   }
   return job;
+}
+
+std::unique_ptr<RecordingJob> JobTable::releaseJobKeepingSlot(int slot) {
+  const std::lock_guard guard(lock_);
+  if (slot < 0 || slot >= kSlotCount) return nullptr;
+  // A reserved slot is neither empty (takeSlot passes it by) nor occupied.
+  if (slot < highWater_) reserved_.insert(slot);
+  return std::move(slots_[slot]);
 }
 
 RecordingJob* JobTable::at(int slot) {
@@ -47,6 +56,7 @@ void JobTable::clear() {
   const std::lock_guard guard(lock_);
   for (auto& slot : slots_) slot.reset();
   emptyBelowHighWater_.clear();
+  reserved_.clear();
   highWater_ = 0;
 }
 

@@ -36,7 +36,12 @@ class JobTable {
   // drops by one when the slot was the highest one handed out.
   std::unique_ptr<RecordingJob> giveSlotBack(int slot);
 
-  // The job in `slot`, or null when the slot is empty or out of range.
+  // Takes the job out of `slot` for release but keeps the slot reserved: no
+  // later takeSlot() hands it out until giveSlotBack() empties it. For a start
+  // that failed after its entry took the slot, whose close-out gives it back.
+  std::unique_ptr<RecordingJob> releaseJobKeepingSlot(int slot);
+
+  // The job in `slot`, or null when the slot is empty, reserved or out of range.
   RecordingJob* at(int slot);
 
   // One past the highest slot handed out and not yet given back at the top.
@@ -49,6 +54,7 @@ class JobTable {
   mutable std::recursive_mutex lock_;
   std::vector<std::unique_ptr<RecordingJob>> slots_;
   std::set<int> emptyBelowHighWater_;
+  std::set<int> reserved_;
   int highWater_ = 0;
 };
 

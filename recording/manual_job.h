@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/small_stack_thread.h"
 #include "recording/recording_job.h"
 
 namespace larkspan::recording {
@@ -26,16 +27,22 @@ class ManualJob {
     if (job_) job_->stopRequested.store(true, std::memory_order_release);
   }
 
+  // The thread recording the job; joined when the job is released.
+  void adoptThread(platform::SmallStackThread thread) { thread_ = std::move(thread); }
+
   // Releases the job once its thread has marked it finished; false (and the
   // job stays) while the thread still uses it.
   bool releaseIfFinished() {
     if (!job_ || !job_->isFinished()) return false;
+    // Marking the job finished is the thread's last act, so this returns at once.
+    thread_.join();
     job_.reset();
     return true;
   }
 
  private:
   std::unique_ptr<RecordingJob> job_;
+  platform::SmallStackThread thread_;
 };
 
 }  // namespace larkspan::recording

@@ -39,7 +39,7 @@ bool OpenStreamRequest(const RecordingJob& job,
                        std::string /*server*/, std::uint16_t /*port*/) {
   try {
     if (!connection) return false;
-    request = connection->openRequest(object);
+    request = connection->openRequest(std::move(object));
     SendWithHeaders(*request, job);
     const int code = request->statusCode();
     if (!IsRedirect(code)) {

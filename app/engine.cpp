@@ -1,0 +1,65 @@
+#include "app/engine.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/text.h"
+#include "schedule/profile_settings.h"
+
+namespace larkspan::app {
+namespace {
+
+irc::IrcClientSettings IrcSettingsOf(const schedule::ProfileSettings& s) {
+  return {.serverName = platform::FieldText(s.ircServer),
+          .nickname = platform::FieldText(s.ircNickname),
+          .channel = platform::FieldText(s.ircChannel),
+          .userId = platform::FieldText(s.ircUserId),
+          .textColour = s.ircTextColour,
+          .backgroundColour = s.ircBackgroundColour};
+}
+
+}  // namespace
+
+Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter)
+    : startupDirectory_(std::move(startupDirectory)),
+      prompter_(prompter),
+      recordingContext_{.startupDirectory = startupDirectory_,
+                        .clock = clock_,
+                        .prompter = prompter_,
+                        .tone = tone_,
+                        .commands = commands_,
+                        .trayIconFile = trayIconFile_,
+                        .encoderLock = encoderLock_} {}
+
+Engine::~Engine() = default;
+
+void Engine::startUp() {
+  profile_.settings = schedule::DefaultProfileSettings(schedule::UserHomeFolder());
+  trayIconFile_.set(recording::TrayIconFile::kIdle);
+  jobTable_.clear();
+  schedule::LoadProfile(profile_, startupDirectory_);
+  schedulerState_ = schedule::SchedulerState{};
+  ircClient_ = std::make_unique<irc::IrcBotMFC>(IrcSettingsOf(profile_.settings));
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  if (profile_.settings.ircAutoPost) ircClient_->Connect();
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+}
+
+void Engine::schedulerTick(schedule::SchedulerWindow& window) {
+  schedule::SchedulerContext context{.profile = profile_,
+                                     .jobTable = jobTable_,
+                                     .manualJob = manualJob_,
+                                     .recording = recordingContext_,
+                                     .clock = clock_,
+                                     .ircClient = ircClient_.get(),
+                                     .window = window,
+                                     .state = schedulerState_};
+  schedule::SchedulerTick(context);
+}
+
+bool Engine::shutDown() {
+  schedule::StopScheduledRecordings(profile_, jobTable_);
+  return schedule::SaveProfile(profile_, startupDirectory_);
+}
+
+}  // namespace larkspan::app

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "irc/irc_bot_mfc.h"
+#include "platform/alsa_tone.h"
+#include "platform/clock.h"
+#include "platform/command_runner.h"
+#include "platform/prompter.h"
+#include "recording/job_table.h"
+#include "recording/manual_job.h"
+#include "recording/recording_context.h"
+#include "schedule/profile.h"
+#include "schedule/scheduler_tick.h"
+
+namespace larkspan::app {
+
+// Everything the program runs on besides its windows: the profile, the
+// recordings, the IRC client and the platform services, with the start-up
+// and exit sequences. The main window and the headless runner each own one;
+// all of it is used on that owner's thread, except what recording threads
+// reach through the recording context.
+class Engine {
+ public:
+  // `prompter` shows the message boxes; it must outlive the engine.
+  Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // Start-up: the defaults, the profile (when there is one), the IRC client,
+  // and its connection when auto-posting is on.
+  void startUp();
+
+  // One scheduler tick (every 5,000 ms).
+  void schedulerTick(schedule::SchedulerWindow& window);
+  // The reset of the finished recordings' lines (every 15,000 ms).
+  void clearRecentResults() { schedulerState_.manualResultText.assign(1, ' '); }
+
+  // The exit: every scheduled recording is asked to stop and waited for,
+  // the temporary entries are dropped and the profile is saved. False when
+  // the profile could not be saved.
+  bool shutDown();
+
+  const std::filesystem::path& startupDirectory() const { return startupDirectory_; }
+  schedule::Profile& profile() { return profile_; }
+  recording::JobTable& jobTable() { return jobTable_; }
+  recording::ManualJob& manualJob() { return manualJob_; }
+  recording::RecordingContext& recordingContext() { return recordingContext_; }
+  schedule::SchedulerState& schedulerState() { return schedulerState_; }
+  irc::IrcBotMFC* ircClient() { return ircClient_.get(); }
+  platform::Clock& clock() { return clock_; }
+  platform::Prompter& prompter() { return prompter_; }
+
+ private:
+  std::filesystem::path startupDirectory_;
+  platform::Prompter& prompter_;
+  platform::SystemClock clock_;
+  platform::AlsaTone tone_;
+  platform::SpawnCommandRunner commands_;
+  recording::TrayIconFile trayIconFile_;
+  std::mutex encoderLock_;
+  recording::RecordingContext recordingContext_;
+  schedule::Profile profile_;
+  recording::JobTable jobTable_;
+  recording::ManualJob manualJob_;
+  schedule::SchedulerState schedulerState_;
+  std::unique_ptr<irc::IrcBotMFC> ircClient_;
+};
+
+}  // namespace larkspan::app

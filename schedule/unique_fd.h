@@ -1,0 +1,45 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace larkspan::schedule {
+
+// Owns a file descriptor and closes it once.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+  // Closes now and reports whether the close succeeded: for a file just written,
+  // a failed close can be the first sign that the data did not reach the disk.
+  bool close() {
+    const int fd = std::exchange(fd_, -1);
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace larkspan::schedule
