@@ -1,10 +1,8 @@
 #include "bench/stream_check.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -31,17 +29,6 @@ StreamFileCheck CheckStreamFile(const std::filesystem::path& file, const StreamC
     check.size += n;
   }
   return check;
-}
-
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "larkspan-bench-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace larkspan::bench

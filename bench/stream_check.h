@@ -17,17 +17,4 @@ struct StreamFileCheck {
 StreamFileCheck CheckStreamFile(const std::filesystem::path& file, const StreamContent& content,
                                 std::uint32_t id);
 
-// A folder under /tmp for one benchmark run, removed with what it holds.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 }  // namespace larkspan::bench

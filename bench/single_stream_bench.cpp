@@ -2,7 +2,7 @@
 // thread, `curl -o` and streamripper from the same local server: bytes per
 // second and CPU seconds per GiB of each.
 //
-//   bench_single_stream [--mib N] [--rounds R]
+//   single_stream_bench [--mib N] [--rounds R]
 
 #include <algorithm>
 #include <csignal>
@@ -19,6 +19,7 @@
 #include "bench/recorder_swarm.h"
 #include "bench/stream_check.h"
 #include "bench/stream_server.h"
+#include "tests/support/temporary_folder.h"
 
 namespace larkspan::bench {
 namespace {
@@ -146,7 +147,7 @@ int Main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   const std::uint64_t bytes = mib * 1024 * 1024;
 
-  ScratchFolder scratch;
+  const test::TemporaryFolder scratch;
   const std::string mp3 = MakeMp3(scratch.path());
   if (mp3.empty()) {
     std::fprintf(stderr, "ffmpeg made no MP3\n");

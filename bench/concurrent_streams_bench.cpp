@@ -3,7 +3,7 @@
 // stream. Prints CPU (whole run and steady state), resident memory, and
 // whether every file holds every byte the server sent.
 //
-//   bench_concurrent_streams [--seconds S] [N ...]      (default: 100 1000)
+//   concurrent_streams_bench [--seconds S] [N ...]      (default: 100 1000)
 
 #include <csignal>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include "bench/recorder_swarm.h"
 #include "bench/stream_check.h"
 #include "bench/stream_server.h"
+#include "tests/support/temporary_folder.h"
 
 namespace larkspan::bench {
 namespace {
@@ -162,7 +163,7 @@ int Main(int argc, char** argv) {
   if (counts.empty()) counts = {100, 1000};
   std::signal(SIGPIPE, SIG_IGN);
 
-  ScratchFolder scratch;
+  const test::TemporaryFolder scratch;
   std::printf("Streams at 128 kbit/s (one send per 100 ms), %d s each, from a local epoll server\n",
               seconds);
   std::printf("%-9s %5s %9s %10s %12s %12s %12s %14s %10s\n", "recorder", "N", "CPU s", "steady %",
