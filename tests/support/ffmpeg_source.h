@@ -17,7 +17,8 @@ enum class SourceFormat {
 };
 
 // ffmpeg as an Icecast source client: a generated sine tone, encoded in real
-// time (-re), sent to one mountpoint. Stopped by its process id.
+// time (-re), sent to one mountpoint. Stopped by its process id. The server
+// must outlive the source.
 class FfmpegSource {
  public:
   // Starts ffmpeg and waits until the mountpoint is live. Throws
