@@ -287,6 +287,9 @@ std::size_t HttpReply::readBodyFromNetwork(char* buffer, std::size_t max) {
     case BodyMode::Empty:
       break;
     case BodyMode::UntilClose:
+      // A recording asks for 1,023 bytes at a time; reading ahead into the
+      // pending buffer takes several of its reads in one system call.
+      if (pendingSize() == 0 && max < pending_.size()) fill();
       if (pendingSize() > 0)
         n = takePending(buffer, max);
       else if (!streamEnded_)

@@ -99,7 +99,12 @@ void RecordingRun::holdBackOrWrite(std::size_t length, std::size_t start) {
       lastCopySlot_ = heldChunks_;
     }
   }
-  if (start < length && (length == kFullChunk || !IsSevenBit(chunk[start]))) {
+  // Only a reply that has not delivered audio yet can be a text document.
+  // Once the file holds audio, a short chunk that begins like text is audio
+  // too (the last bytes before a break, a metadata-interval read), and
+  // holding it back would lose it.
+  const bool afterAudio = file_->bytesWritten() > 0;
+  if (start < length && (length == kFullChunk || !IsSevenBit(chunk[start]) || afterAudio)) {
     writeToFile(chunk + start, length - start);
   } else {
     ++heldChunks_;

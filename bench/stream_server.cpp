@@ -1,0 +1,232 @@
+#include "bench/stream_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+namespace larkspan::bench {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::size_t kMaxRequestBytes = 8192;
+constexpr std::size_t kFastSendBytes = 256 * 1024;
+constexpr std::string_view kStreamHead = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
+constexpr std::string_view kNotFound =
+    "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n"
+    "<html><body>Stream not found</body></html>\r\n";
+
+void SendSmall(int fd, std::string_view text) {
+  // A fresh socket has room for a head: one send does it.
+  (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+}  // namespace
+
+struct StreamServer::Connection {
+  int fd = -1;
+  std::string request;
+  bool streaming = false;
+  std::uint32_t id = 0;
+  std::uint64_t sent = 0;
+  SteadyClock::time_point start;
+  SteadyClock::time_point due;
+};
+
+StreamServer::StreamServer(StreamServerOptions options) : options_(std::move(options)) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int one = 1;
+  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // Thousands of clients connect at once: take them all into the queue.
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 4096) != 0) {
+    throw std::runtime_error("cannot listen on 127.0.0.1");
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+
+  epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  epoll_event e{};
+  e.events = EPOLLIN;
+  e.data.fd = listenFd_;
+  ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &e);
+  e.data.fd = wakeFd_;
+  ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &e);
+  scratch_.resize(kFastSendBytes);
+  thread_ = std::thread([this] { loop(); });
+}
+
+StreamServer::~StreamServer() {
+  stopping_ = true;
+  const std::uint64_t one = 1;
+  (void)::write(wakeFd_, &one, sizeof one);
+  thread_.join();
+  for (auto& c : connections_) {
+    if (c) ::close(c->fd);
+  }
+  ::close(wakeFd_);
+  ::close(epollFd_);
+  ::close(listenFd_);
+}
+
+std::string StreamServer::baseUrl() const {
+  return "http://127.0.0.1:" + std::to_string(port_) + "/s/";
+}
+
+void StreamServer::reset() {
+  const std::lock_guard lock(mutex_);
+  begun_.clear();
+  begunCount_ = 0;
+  completedCount_ = 0;
+}
+
+std::size_t StreamServer::streamsBegun() const {
+  const std::lock_guard lock(mutex_);
+  return begunCount_;
+}
+
+std::size_t StreamServer::streamsCompleted() const {
+  const std::lock_guard lock(mutex_);
+  return completedCount_;
+}
+
+void StreamServer::loop() {
+  const bool paced = options_.bytesPerSecond > 0;
+  std::vector<epoll_event> events(512);
+  while (!stopping_) {
+    const int n =
+        ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), paced ? 5 : 100);
+    const auto now = SteadyClock::now();
+    for (int i = 0; i < n; ++i) {
+      const int fd = events[i].data.fd;
+      if (fd == wakeFd_) return;
+      if (fd == listenFd_) {
+        accept();
+        continue;
+      }
+      if (fd >= static_cast<int>(connections_.size()) || !connections_[fd]) continue;
+      Connection& c = *connections_[fd];
+      if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
+        onReadable(c);
+        if (!connections_[fd]) continue;
+      }
+      if (!paced && c.streaming && (events[i].events & EPOLLOUT) && !pump(c, now)) close(fd);
+    }
+    if (paced) {
+      for (auto& slot : connections_) {
+        if (slot && slot->streaming && slot->due <= now && !pump(*slot, now)) close(slot->fd);
+      }
+    }
+  }
+}
+
+void StreamServer::accept() {
+  for (;;) {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (fd >= static_cast<int>(connections_.size())) connections_.resize(fd + 1);
+    connections_[fd] = std::make_unique<Connection>();
+    connections_[fd]->fd = fd;
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.fd = fd;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &e);
+  }
+}
+
+void StreamServer::onReadable(Connection& c) {
+  char buffer[2048];
+  const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+    close(c.fd);  // the client went away
+    return;
+  }
+  if (n < 0 || c.streaming) return;  // nothing, or bytes after the request
+  c.request.append(buffer, static_cast<std::size_t>(n));
+  const std::size_t end = c.request.find("\r\n\r\n");
+  if (end == std::string::npos) {
+    if (c.request.size() > kMaxRequestBytes) close(c.fd);
+    return;
+  }
+  // "GET /s/17 HTTP/1.0"
+  const std::size_t pathStart = c.request.find(' ');
+  const std::size_t pathEnd = c.request.find(' ', pathStart + 1);
+  begin(c, pathStart == std::string::npos || pathEnd == std::string::npos
+               ? std::string()
+               : c.request.substr(pathStart + 1, pathEnd - pathStart - 1));
+}
+
+void StreamServer::begin(Connection& c, const std::string& path) {
+  bool fresh = false;
+  if (path.rfind("/s/", 0) == 0 && path.size() > 3 &&
+      path.find_first_not_of("0123456789", 3) == std::string::npos) {
+    c.id = static_cast<std::uint32_t>(std::stoul(path.substr(3)));
+    const std::lock_guard lock(mutex_);
+    if (c.id >= begun_.size()) begun_.resize(c.id + 1);
+    if (!begun_[c.id]) {
+      begun_[c.id] = true;
+      ++begunCount_;
+      fresh = true;
+    }
+  }
+  if (!fresh) {
+    SendSmall(c.fd, kNotFound);
+    close(c.fd);
+    return;
+  }
+  SendSmall(c.fd, kStreamHead);
+  c.streaming = true;
+  c.start = c.due = SteadyClock::now();
+  if (options_.bytesPerSecond == 0) {
+    epoll_event e{};
+    e.events = EPOLLIN | EPOLLOUT;
+    e.data.fd = c.fd;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, c.fd, &e);
+  }
+}
+
+bool StreamServer::pump(Connection& c, SteadyClock::time_point now) {
+  std::uint64_t target = options_.bytesPerStream;
+  if (options_.bytesPerSecond > 0) {
+    // What the stream should have sent by now; catching up after a late
+    // turn keeps the average rate exact.
+    const auto elapsed = std::chrono::duration<double>(now - c.start).count();
+    target = std::min(target, static_cast<std::uint64_t>(elapsed * options_.bytesPerSecond));
+    c.due += options_.sendInterval;
+  }
+  while (c.sent < target) {
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(target - c.sent, scratch_.size()));
+    options_.content(c.id, c.sent, scratch_.data(), count);
+    const ssize_t n = ::send(c.fd, scratch_.data(), count, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
+      return false;  // the client went away; its stream is incomplete
+    }
+    c.sent += static_cast<std::uint64_t>(n);
+  }
+  if (c.sent < options_.bytesPerStream) return true;
+  const std::lock_guard lock(mutex_);
+  ++completedCount_;
+  return false;  // all sent: closing ends the stream
+}
+
+void StreamServer::close(int fd) {
+  ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+  ::close(fd);
+  connections_[fd].reset();
+}
+
+}  // namespace larkspan::bench

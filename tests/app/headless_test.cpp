@@ -1,0 +1,110 @@
+// The program without windows, run as a separate process at a chosen local
+// time (libfaketime) against a real Icecast: a profile written here records on
+// schedule, and SIGTERM ends it with the recording, the log and the saved
+// profile on disk.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/text.h"
+#include "schedule/profile.h"
+#include "schedule/profile_settings.h"
+#include "tests/support/child_process.h"
+#include "tests/support/ffmpeg_source.h"
+#include "tests/support/icecast_server.h"
+#include "tests/support/media_probe.h"
+#include "tests/support/temporary_folder.h"
+
+namespace larkspan {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+schedule::ScheduleEntry Entry(std::string_view name, std::string_view url, std::uint8_t keep) {
+  schedule::ScheduleEntry e;
+  platform::CopyToField(e.programName, name);
+  platform::CopyToField(e.url, url);
+  e.startHour = 21;
+  e.startMinute = 0;
+  e.endHour = 21;
+  e.endMinute = 0;  // the stop comes at the first tick of 21:00
+  e.days = 2;       // Mondays
+  e.repeating = 1;
+  e.keep = keep;
+  e.jobSlot = schedule::kJobSlotIdle;
+  return e;
+}
+
+// Runs build/larkspan --headless in `folder`, its clock starting at `start`.
+test::ChildProcess StartHeadless(const std::filesystem::path& folder, const std::string& start) {
+  std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
+  environment.push_back(std::string("LD_PRELOAD=") + kFakeTimeLibrary);
+  environment.push_back("FAKETIME=@" + start);
+  environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+  environment.push_back("TZ=UTC");
+  // env changes the folder and replaces itself, so the pid is the program's.
+  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"}, environment,
+                            folder / "output.txt");
+}
+
+TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
+  ASSERT_TRUE(std::filesystem::exists(kFakeTimeLibrary)) << "Debian's faketime is not installed";
+  test::IcecastServer icecast;
+  test::FfmpegSource source(icecast, "/live.mp3", test::SourceFormat::Mp3);
+  test::TemporaryFolder folder;
+
+  schedule::Profile written;
+  written.settings = schedule::DefaultProfileSettings(folder.path());
+  written.schedule.appendEntry(Entry("Evening", icecast.url("/live.mp3"), 1), {});
+  written.schedule.appendEntry(Entry("Passing", icecast.url("/live.mp3"), 0), {});
+  ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
+
+  // Ticks at 20:59:49 (not yet), 20:59:54 (start), 20:59:59, 21:00:04 (stop)
+  // and 21:00:09 (close-out).
+  test::ChildProcess program = StartHeadless(folder.path(), "2026-12-07 20:59:44");
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(200ms);
+  }
+  const int status = program.stop(30s);
+  const std::string output = ReadAll(folder.path() / "output.txt");
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+  EXPECT_NE(output.find("RECORDING - Evening"), std::string::npos) << output;
+  EXPECT_NE(output.find("DONE RECORDING - Evening"), std::string::npos) << output;
+
+  const auto recorded = folder.path() / "Evening" / "Evening December 7.mp3";
+  ASSERT_TRUE(std::filesystem::exists(recorded)) << output;
+  const test::MediaInfo info = test::ProbeMedia(recorded);
+  EXPECT_EQ(info.formatName, "mp3");
+  // From the start tick to the stop tick: ten seconds of the live stream.
+  EXPECT_GT(info.durationSeconds, 7.0);
+  EXPECT_LT(info.durationSeconds, 14.0);
+
+  const std::string log = ReadAll(folder.path() / "log.txt");
+  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"), std::string::npos)
+      << log;
+
+  schedule::Profile saved;
+  ASSERT_TRUE(schedule::LoadProfile(saved, folder.path()));
+  ASSERT_EQ(saved.schedule.count(), 1u) << "the temporary entry is dropped at exit";
+  EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
+  EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
+}
+
+}  // namespace
+}  // namespace larkspan

@@ -1,0 +1,150 @@
+// Recordings of a real Icecast server fed by ffmpeg: through the recording
+// thread in this process, and through `larkspan --record` as a user runs it.
+
+#include <sys/wait.h>
+
+#include <optional>
+#include <regex>
+#include <thread>
+
+#include "tests/recording/live_recording_fixture.h"
+#include "tests/support/child_process.h"
+#include "tests/support/ffmpeg_source.h"
+#include "tests/support/icecast_server.h"
+#include "tests/support/media_probe.h"
+
+namespace larkspan::recording {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FfmpegSource;
+using test::SourceFormat;
+
+// 128 kbit/s: two seconds of a mount's stream.
+constexpr std::uintmax_t kTwoSeconds = 32'000;
+
+double SecondsBetween(std::chrono::steady_clock::time_point from,
+                      std::chrono::steady_clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+std::string RegexQuoted(const std::string& text) {
+  return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
+// The burst is 0: a listener gets only what the source sends from the moment
+// it connects, so a recording is as long as the time it ran.
+class IcecastRecordingTest : public LiveRecordingTest {
+ protected:
+  test::IcecastServer icecast_;
+};
+
+TEST_F(IcecastRecordingTest, RecordCommandRecordsAnMp3AsLongAsItRanAndEndsCleanlyOnSigterm) {
+  FfmpegSource source(icecast_, "/live.mp3", SourceFormat::Mp3);
+  const std::string url = icecast_.url("/live.mp3");
+  const auto output = dir() / "stdout.txt";
+  // The working directory is the start-up directory: a relative output
+  // name and the activity log land there.
+  test::ChildProcess recorder(
+      {"env", "-C", dir().string(), LARKSPAN_BINARY, "--record", url, "show.mp3"},
+      test::ChildProcess::CurrentEnvironment(), output);
+  ASSERT_TRUE(waitFor([&] { return readFile(output).find("RECORDING\n") != std::string::npos; }))
+      << readFile(output);
+  const auto started = SteadyClock::now();
+  std::this_thread::sleep_for(6s);
+  const auto stopped = SteadyClock::now();
+  const int status = recorder.stop(30s);
+
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // Standard error (the session's "Status Code is" lines) shares the file.
+  std::vector<std::string> lines;
+  std::istringstream printed(readFile(output));
+  for (std::string line; std::getline(printed, line);) {
+    if (line.rfind("Status Code is", 0) != 0) lines.push_back(line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"IDLE", "CONNECTING", "RECORDING", "DONE RECORDING"}));
+
+  const test::MediaInfo info = test::ProbeMedia(path("show.mp3"));
+  EXPECT_EQ(info.formatName, "mp3");
+  const double ran = SecondsBetween(started, stopped);
+  EXPECT_NEAR(info.durationSeconds, ran, 1.5) << "ran " << ran << " s";
+  EXPECT_NE(logText().find("Connected to " + url + " at "), std::string::npos) << logText();
+}
+
+TEST_F(IcecastRecordingTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheGap) {
+  std::optional<FfmpegSource> source;
+  source.emplace(icecast_, "/live.mp3", SourceFormat::Mp3);
+  const std::string url = icecast_.url("/live.mp3");
+  // Persistent, as the scheduler's recordings are: a recording that is not
+  // ends "CONNECTION FAILED" once three cycles have lost the stream.
+  RecordingJob& job = newJob(url, "show.mp3", {.persistent = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") >= kTwoSeconds; }));
+  const auto firstStart = *firstTime(job, "RECORDING");
+
+  source->stop();
+  ASSERT_TRUE(waitFor([&] { return job.status() == "RECONNECTING"; }));
+  const auto gap = SteadyClock::now();
+  // While the mount is down every reconnect meets Icecast's 404 page.
+  std::this_thread::sleep_for(2500ms);
+  const std::uintmax_t sizeAtGap = fileSize("show.mp3");
+
+  source.emplace(icecast_, "/live.mp3", SourceFormat::Mp3);
+  ASSERT_TRUE(waitFor([&] { return job.status() == "RECORDING"; }));
+  const auto secondStart = *firstTime(job, "RECORDING", gap);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") >= sizeAtGap + kTwoSeconds; }));
+  const auto stopped = SteadyClock::now();
+  stopAndWait(job);
+
+  EXPECT_TRUE(InOrder(statuses(job),
+                      {"CONNECTING", "RECORDING", "RECONNECTING", "RECORDING", "DONE RECORDING"}));
+  EXPECT_EQ(job.status(), "DONE RECORDING");
+  const std::string log = logText();
+  std::smatch failed;
+  ASSERT_TRUE(std::regex_search(log, failed,
+                                std::regex("Connection to " + RegexQuoted(url) +
+                                           " failed at [ \\d]\\d:[ \\d]\\d\\.\\.\\.attempting "
+                                           "reconnect\n")))
+      << log;
+  EXPECT_TRUE(
+      std::regex_search(failed.suffix().first, log.cend(),
+                        std::regex("Reconnected to " + RegexQuoted(url) + " at \\d+:\\d+\n")))
+      << log;
+
+  const std::string recorded = readFile(path("show.mp3"));
+  EXPECT_GT(recorded.size(), sizeAtGap + kTwoSeconds / 2);
+  EXPECT_EQ(recorded.find("<html"), std::string::npos) << "an error page entered the recording";
+  const test::MediaInfo info = test::ProbeMedia(path("show.mp3"));
+  EXPECT_EQ(info.formatName, "mp3");
+  // The gap itself is not in the file: only the two stretches on the air.
+  const double onAir = SecondsBetween(firstStart, gap) + SecondsBetween(secondStart, stopped);
+  EXPECT_NEAR(test::DecodedSeconds(path("show.mp3")), onAir, 1.5);
+}
+
+TEST_F(IcecastRecordingTest, AnOggMountRecordsAsOgg) {
+  FfmpegSource source(icecast_, "/live.ogg", SourceFormat::OggVorbis);
+  // The Ogg muxer and Icecast hand out whole pages, which lag the tone by
+  // a second or two at first.
+  std::this_thread::sleep_for(3s);
+  RecordingJob& job = newJob(icecast_.url("/live.ogg"), "show.ogg", {.extension = "ogg"});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return job.status() == "RECORDING"; }));
+  const auto started = SteadyClock::now();
+  std::this_thread::sleep_for(5s);
+  const auto stopped = SteadyClock::now();
+  stopAndWait(job);
+
+  EXPECT_EQ(job.status(), "DONE RECORDING");
+  EXPECT_EQ(readFile(path("show.ogg")).substr(0, 4), "OggS");
+  const test::MediaInfo info = test::ProbeMedia(path("show.ogg"));
+  EXPECT_EQ(info.formatName, "ogg");
+  EXPECT_EQ(info.codecName, "vorbis");
+  const double ran = SecondsBetween(started, stopped);
+  const double decoded = test::DecodedSeconds(path("show.ogg"));
+  EXPECT_GT(decoded, ran - 1.5) << "ran " << ran << " s";
+  EXPECT_LT(decoded, ran + 0.5) << "ran " << ran << " s";
+}
+
+}  // namespace
+}  // namespace larkspan::recording
