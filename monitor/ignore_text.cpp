@@ -10,6 +10,8 @@ namespace larkspan::monitor {
 namespace {
 
 constexpr std::string_view kSeparator = ", ";
+constexpr std::string_view kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                          "Thursday", "Friday", "Saturday"};
 
 bool IsWhiteSpace(char c) {
   return std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -101,6 +103,21 @@ void ParseIgnoreText(std::string_view text, IgnoreList list, IgnoreSlots& slots)
     ParseNames(text, slots);
   else
     ParseExtensions(text, slots);
+}
+
+std::string_view IgnoreDayName(std::uint8_t days) {
+  for (std::size_t day = 0; day < std::size(kDayNames); ++day) {
+    if (days & (1u << day)) return kDayNames[day];
+  }
+  return kDayNames[0];
+}
+
+std::optional<std::uint8_t> IgnoreDayBit(std::string_view name) {
+  for (std::size_t day = 0; day < std::size(kDayNames); ++day) {
+    if (platform::EqualsIgnoringCase(name, kDayNames[day]))
+      return static_cast<std::uint8_t>(1u << day);
+  }
+  return std::nullopt;
 }
 
 }  // namespace larkspan::monitor

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +29,12 @@ std::string ComposeIgnoreText(const IgnoreSlots& slots, IgnoreList list);
 // of fewer than 5 bytes goes to extension slot k. Tokens past the last slot,
 // and extensions that are too long, are dropped.
 void ParseIgnoreText(std::string_view text, IgnoreList list, IgnoreSlots& slots);
+
+// The "Day:" drop-down of an ignore-time row: the name of the lowest weekday
+// in `days` ("Sunday" to "Saturday"), "Sunday" when it holds none; and back,
+// the weekday bit of a name in any case, nothing for a text that names no
+// day (the row then keeps its stored day).
+std::string_view IgnoreDayName(std::uint8_t days);
+std::optional<std::uint8_t> IgnoreDayBit(std::string_view name);
 
 }  // namespace larkspan::monitor

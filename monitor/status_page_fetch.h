@@ -25,7 +25,7 @@ struct StatusPageOptions {
   std::size_t pageLimit = std::size_t{1} << 20;
   // Where the request's diagnostic lines go; dropped when empty, since the
   // monitor fetches four times a minute.
-  recording::CRecordSession::DiagnosticSink diagnostics;
+  recording::CRecordSession::DiagnosticSink diagnostics = {};
 };
 
 inline constexpr std::size_t kFirstPageBufferSize = 4096;

@@ -74,5 +74,13 @@ TEST(IgnoreTextTest, StoringWritesShortSlotsToTheirRecordsAndKeepsLongSlots13To2
   EXPECT_EQ(FieldText(options.longIgnoreNames[12]), "/stored-long-slot-thirteen");
 }
 
+TEST(IgnoreTextTest, DayDropDownShowsTheLowestDayAndReadsNamesInAnyCase) {
+  EXPECT_EQ(IgnoreDayName(2 | 8), "Monday");
+  EXPECT_EQ(IgnoreDayName(64), "Saturday");
+  EXPECT_EQ(IgnoreDayName(0), "Sunday");
+  EXPECT_EQ(IgnoreDayBit("wEDNESDAY"), 8);
+  EXPECT_EQ(IgnoreDayBit("Wed"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace larkspan::monitor
