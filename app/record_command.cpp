@@ -11,6 +11,8 @@
 #include "platform/prompter.h"
 #include "recording/manual_job.h"
 #include "recording/recording_thread.h"
+#include "schedule/profile.h"
+#include "schedule/profile_settings.h"
 
 namespace larkspan::app {
 namespace {
@@ -38,6 +40,12 @@ int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& 
                                       .trayIconFile = trayIconFile,
                                       .encoderLock = encoderLock};
 
+  // The Disable Sounds setting comes from the profile, as the window's
+  // Connect takes it; without a profile the default (no tone) stands.
+  schedule::Profile profile;
+  profile.settings = schedule::DefaultProfileSettings(startupDirectory);
+  schedule::LoadProfile(profile, startupDirectory);
+
   recording::ManualJob manual;
   recording::RecordingJob& job = *manual.create();
   // The extension for names the thread builds: the output file's own, or
@@ -49,7 +57,7 @@ int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& 
                                      .shoutcast = command.shoutcast,
                                      .extension = extension,
                                      .entryIndex = -1,
-                                     .disableSounds = true});
+                                     .disableSounds = profile.settings.disableSounds != 0});
   job.statusObserver = [](std::string_view status) { platform::WriteStdoutLine(status); };
   platform::WriteStdoutLine(job.status());
 

@@ -198,6 +198,8 @@ void StopScheduledRecordings(Profile& profile, recording::JobTable& jobTable) {
     if (e.recordingThread) e.recordingThread->join();
     e.recordingThread.reset();
     if (e.jobSlot >= 0) jobTable.giveSlotBack(e.jobSlot);
+    if (e.jobSlot >= 0) e.jobSlot = kJobSlotIdle;
+    e.running = 0;
   }
   const std::lock_guard scheduleLock(profile.scheduleLock);
   for (std::size_t u = table.count(); u-- > 0;) {

@@ -69,7 +69,7 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   schedule::Profile written;
   written.settings = schedule::DefaultProfileSettings(folder.path());
   written.schedule.appendEntry(Entry("Evening", icecast.url("/live.mp3"), 1), {});
-  written.schedule.appendEntry(Entry("Passing", icecast.url("/live.mp3"), 0), {});
+  written.schedule.appendEntry(Entry("Passing", icecast.url("/live.mp3"), 1), {});
   ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
 
   // Ticks at 20:59:49 (not yet), 20:59:54 (start), 20:59:59, 21:00:04 (stop)
@@ -101,9 +101,10 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
 
   schedule::Profile saved;
   ASSERT_TRUE(schedule::LoadProfile(saved, folder.path()));
-  ASSERT_EQ(saved.schedule.count(), 1u) << "the temporary entry is dropped at exit";
+  ASSERT_EQ(saved.schedule.count(), 2u);
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
   EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
 }
 
 }  // namespace

@@ -288,5 +288,19 @@ TEST_F(SchedulerTest, AMonitoredMountpointToDeleteWhenDoneGoesAfterItsFiftySecon
   EXPECT_EQ(profile_.schedule.count(), 0u);
 }
 
+TEST_F(SchedulerTest, TheExitStopsEveryRecordingAndDropsTemporaryEntries) {
+  add("First temporary", 9, 0, 10, 0, kMonday).keep = 0;
+  add("Second temporary", 9, 0, 10, 0, kMonday).keep = 0;
+  add("Kept", 9, 0, 10, 0, kMonday);
+  tickAt(At(2026, 12, 7, 9, 0, 0));
+  ASSERT_TRUE(waitRecording(entry(0)));
+  StopScheduledRecordings(profile_, jobs_);
+  for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(jobs_.at(slot), nullptr) << "every job released";
+  ASSERT_EQ(profile_.schedule.count(), 1u);
+  EXPECT_EQ(FieldText(entry(0).programName), "Kept");
+  EXPECT_EQ(entry(0).recordingThread, nullptr);
+  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
+}
+
 }  // namespace
 }  // namespace larkspan::schedule
