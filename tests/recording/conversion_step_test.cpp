@@ -1,7 +1,4 @@
-#include <fcntl.h>
-#include <sys/stat.h>
 
-#include <atomic>
 
 #include "tests/recording/recording_thread_fixture.h"
 
@@ -12,7 +9,8 @@ using namespace std::chrono_literals;
 using test::ScriptedHttpServer;
 using test::ScriptedReply;
 
-// Stands in for the encoder: writes its output file, as ffmpeg would.
+// Stands in for the encoder: writes its output file, as ffmpeg would. The
+// conversions with the real ffmpeg are in ffmpeg_conversion_test.cpp.
 int FakeEncoder(const std::vector<std::string>& argv) {
   std::ofstream(argv.back()) << "converted";
   return 0;
@@ -57,38 +55,6 @@ TEST_F(ConversionTest, RunsTheEncoderWithTheFileNamesAsArguments) {
   EXPECT_NE(logText().find("Encoding file\n"), std::string::npos);
 }
 
-TEST_F(ConversionTest, AnEncoderInTheStartupDirectoryIsPreferred) {
-  commands_.setBehaviour(FakeEncoder);
-  std::ofstream(dir_ / "ffmpeg") << "#!/bin/sh\n";
-  std::filesystem::permissions(dir_ / "ffmpeg", std::filesystem::perms::owner_all);
-  recordAndConvert("show.mp3", false);
-  EXPECT_EQ(commands_.commands().at(0).at(0), path("ffmpeg"));
-}
-
-TEST_F(ConversionTest, TheDeleteFlagLeavesTheFilesOfTheTable) {
-  commands_.setBehaviour(FakeEncoder);
-  recordAndConvert("show.aac", false);
-  EXPECT_EQ(files(), (std::vector<std::string>{"show.aac", "show.aac.mp3"}));
-}
-
-TEST_F(ConversionTest, DeletingAnAacRecordingKeepsTheConvertedName) {
-  commands_.setBehaviour(FakeEncoder);
-  RecordingJob& job = recordAndConvert("show.aac", true);
-  EXPECT_EQ(files(), std::vector<std::string>{"show.aac.mp3"});
-  EXPECT_NE(logText().find("Deleting original file\nRenaming encoded file\n"), std::string::npos);
-  const auto seen = statuses(job);
-  EXPECT_NE(std::find(seen.begin(), seen.end(), "DELETING ORIGINAL FILE"), seen.end());
-}
-
-TEST_F(ConversionTest, AnMp3RecordingIsReplacedByItsConversion) {
-  commands_.setBehaviour(FakeEncoder);
-  RecordingJob& job = recordAndConvert("show.MP3", true);
-  EXPECT_EQ(files(), std::vector<std::string>{"show.MP3"});
-  EXPECT_EQ(readFile("show.MP3"), "converted");
-  const auto seen = statuses(job);
-  EXPECT_NE(std::find(seen.begin(), seen.end(), "RENAMING FILE"), seen.end());
-}
-
 TEST_F(ConversionTest, AFailedEncoderKeepsTheRecordingUntouched) {
   commands_.setBehaviour([](const std::vector<std::string>&) { return 127; });
   test::RecordingIrcBot irc;
@@ -127,36 +93,6 @@ TEST_F(ConversionTest, WhenTheOriginalCannotBeDeletedTheConversionKeepsItsOwnNam
   EXPECT_NE(std::find(seen.begin(), seen.end(), "CANNOT RENAME FILE"), seen.end());
   EXPECT_EQ(readFile("show.mp3.mp3"), "converted");
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "show.mp3"));
-}
-
-TEST_F(ConversionTest, ConversionsNeverOverlap) {
-  std::atomic<int> running{0};
-  std::atomic<int> mostAtOnce{0};
-  std::atomic<bool> release{false};
-  commands_.setBehaviour([&](const std::vector<std::string>& argv) {
-    mostAtOnce = std::max(mostAtOnce.load(), ++running);
-    while (!release) std::this_thread::sleep_for(1ms);
-    --running;
-    return FakeEncoder(argv);
-  });
-  server_.setHandler([](const std::string&) { return StreamThenSilence(0, 2046); });
-  RecordingJob& first = newJob(server_.url("/a"), "a.mp3", {.convert = true, .bitrate = 64});
-  RecordingJob& second = newJob(server_.url("/b"), "b.mp3", {.convert = true, .bitrate = 64});
-  start(first);
-  start(second);
-  ASSERT_TRUE(waitFor([&] { return fileSize("a.mp3") == 2046 && fileSize("b.mp3") == 2046; }));
-  first.stopRequested = true;
-  second.stopRequested = true;
-  ASSERT_TRUE(waitFor([&] {
-    const bool aWaits = first.status() == "WAITING TO ENCODE" && second.status() == "ENCODING";
-    const bool bWaits = second.status() == "WAITING TO ENCODE" && first.status() == "ENCODING";
-    return aWaits || bWaits;
-  }));
-  release = true;
-  ASSERT_TRUE(waitFor([&] { return first.isFinished() && second.isFinished(); }));
-  EXPECT_EQ(mostAtOnce.load(), 1);
-  EXPECT_EQ(first.status(), "DONE RECORDING");
-  EXPECT_EQ(second.status(), "DONE RECORDING");
 }
 
 }  // namespace

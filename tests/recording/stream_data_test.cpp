@@ -30,6 +30,24 @@ TEST_F(RecordingThreadTest, AShoutcastHeaderIsLoggedAndCutAwayFromTheAudio) {
       std::string::npos);
 }
 
+TEST_F(RecordingThreadTest, TextChunksOfALargeMetadataIntervalStayInsideTheBuffers) {
+  ScriptedHttpServer server;
+  // A first chunk of header and text, then reads of a whole read buffer that
+  // begin like text: with the first, five are held back, their copies
+  // landing at slots of 4,096 bytes, of which only the first two fit the
+  // capture buffer; the sixth chunk on is written.
+  const std::size_t firstChunkText = 1023 - kIcyHead.size();
+  const std::string body = std::string(firstChunkText, 'h') + std::string(5 * 4096, 't') + std::string(4096, 'w');
+  ScriptedReply reply = ScriptedReply::Icy({"icy-name:X", "icy-metaint:8192"}, body);
+  reply.stall = true;
+  server.enqueue(reply);
+  RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true});
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 2 * 4096; }));
+  stopAndWait(job);
+  EXPECT_EQ(readFile("show.mp3"), std::string(4096, 't') + std::string(4096, 'w'));
+}
+
 TEST_F(RecordingThreadTest, AfterAPlainReconnectAShoutcastHeaderIsRecorded) {
   ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Icy({"icy-name:X"}, test::StreamBytes(0, 5000)));
