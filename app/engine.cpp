@@ -57,6 +57,18 @@ void Engine::schedulerTick(schedule::SchedulerWindow& window) {
   schedule::SchedulerTick(context);
 }
 
+void Engine::monitorTick(monitor::RecordMountpointDialog& recordOptions) {
+  serverMonitor_.MonitorServers({.profile = profile_,
+                                 .jobs = jobTable_,
+                                 .clock = clock_,
+                                 .prompter = prompter_,
+                                 .tone = tone_,
+                                 .log = recordingContext_.log,
+                                 .ircClient = ircClient_.get(),
+                                 .random = random_,
+                                 .recordMountpointDialog = recordOptions});
+}
+
 bool Engine::shutDown() {
   schedule::StopScheduledRecordings(profile_, jobTable_);
   return schedule::SaveProfile(profile_, startupDirectory_);

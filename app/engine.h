@@ -5,10 +5,13 @@
 #include <mutex>
 
 #include "irc/irc_bot_mfc.h"
+#include "monitor/record_mountpoint_dialog.h"
+#include "monitor/server_monitor.h"
 #include "platform/alsa_tone.h"
 #include "platform/clock.h"
 #include "platform/command_runner.h"
 #include "platform/prompter.h"
+#include "platform/random_source.h"
 #include "recording/job_table.h"
 #include "recording/manual_job.h"
 #include "recording/recording_context.h"
@@ -36,6 +39,9 @@ class Engine {
 
   // One scheduler tick (every 5,000 ms).
   void schedulerTick(schedule::SchedulerWindow& window);
+  // One server-monitor tick (every 5,000 ms); `recordOptions` is the
+  // "Record New Mountpoint Options" dialog.
+  void monitorTick(monitor::RecordMountpointDialog& recordOptions);
   // The reset of the finished recordings' lines (every 15,000 ms).
   void clearRecentResults() { schedulerState_.manualResultText.assign(1, ' '); }
 
@@ -68,6 +74,8 @@ class Engine {
   recording::ManualJob manualJob_;
   schedule::SchedulerState schedulerState_;
   std::unique_ptr<irc::IrcBotMFC> ircClient_;
+  platform::SystemRandom random_;
+  monitor::ServerMonitor serverMonitor_;
 };
 
 }  // namespace larkspan::app

@@ -64,6 +64,8 @@ int RunHeadless(const std::filesystem::path& startupDirectory) {
   Engine engine(startupDirectory, prompter);
   engine.startUp();
   HeadlessWindow window(engine.profile().settings);
+  // Questions are answered No, so the record-options dialog never opens.
+  monitor::CancellingRecordMountpointDialog recordOptions;
 
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -94,9 +96,7 @@ int RunHeadless(const std::filesystem::path& startupDirectory) {
         platform::WriteStdoutLine(ForTerminal(status));
       }
     }
-    if (monitorTimer.due(now)) {
-      // The server monitor's tick runs here.
-    }
+    if (monitorTimer.due(now)) engine.monitorTick(recordOptions);
     if (resultsTimer.due(now)) engine.clearRecentResults();
   }
 

@@ -58,10 +58,7 @@ bool WaitFor(Predicate done, std::chrono::seconds timeout) {
 // minute the monitor finds the mountpoint and makes an entry, and the
 // scheduler tick records it; at SIGTERM the program stops the recording,
 // drops the temporary entry and saves the profile.
-//
-// Disabled until the headless runner calls ServerMonitor::MonitorServers on
-// its monitor timer; run it with --gtest_also_run_disabled_tests.
-TEST(HeadlessMonitorTest, DISABLED_LevelFiveRecordsANewMountpointThroughTheProgram) {
+TEST(HeadlessMonitorTest, LevelFiveRecordsANewMountpointThroughTheProgram) {
   test::IcecastServer icecast({.webRootFiles = {test::WebRootFile::FromFile(
                                    fs::path(LARKSPAN_MONITOR_TEST_DIR) / "status2.xsl")}});
   test::FfmpegSource live(icecast, "/live.mp3", test::SourceFormat::Mp3);
