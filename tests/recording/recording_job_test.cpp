@@ -35,38 +35,6 @@ TEST(ExtensionFromName, NoResultWithoutAUsableDot) {
   EXPECT_EQ(ExtensionFromName(""), std::nullopt);
 }
 
-TEST(SetUpRecordingJob, CopiesTheStartersValues) {
-  RecordingJob job;
-  EXPECT_EQ(job.status(), "IDLE");
-  EXPECT_FALSE(job.isFinished());
-  int irc = 0;
-  SetUpRecordingJob(job, {.url = "http://host:8000/live",
-                          .outputFile = "/rec/Show Dec 5.mp3",
-                          .shoutcast = true,
-                          .convert = true,
-                          .deleteOriginal = true,
-                          .bitrate = 64,
-                          .persistent = true,
-                          .extension = "mp3",
-                          .entryIndex = 7,
-                          .startSound = true,
-                          .startSoundFile = "sound.mp3",
-                          .disableSounds = true,
-                          .ircClient = reinterpret_cast<irc::IrcBotMFC*>(&irc),
-                          .updateTopic = true});
-  EXPECT_EQ(FieldText(job.url), "http://host:8000/live");
-  EXPECT_EQ(FieldText(job.outputFile), "/rec/Show Dec 5.mp3");
-  EXPECT_EQ(FieldText(job.extension), "mp3");
-  EXPECT_TRUE(job.shoutcast && job.convert && job.deleteOriginal && job.persistent);
-  EXPECT_EQ(job.bitrate, 64);
-  EXPECT_FALSE(job.oggStream);
-  EXPECT_FALSE(job.monitorMountpoint);
-  EXPECT_EQ(job.entryIndex, 7);
-  EXPECT_EQ(FieldText(job.startSoundFile), "sound.mp3");
-  EXPECT_TRUE(job.disableSounds && job.updateTopic && job.startSound);
-  EXPECT_EQ(job.ircClient, reinterpret_cast<irc::IrcBotMFC*>(&irc));
-}
-
 TEST(SetUpRecordingJob, CutsLongTextsToTheirFields) {
   RecordingJob job;
   const std::string longUrl = "http://host/" + std::string(3000, 'u');
