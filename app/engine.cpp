@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "platform/text.h"
+#include "recording/recording_thread.h"
 #include "schedule/profile_settings.h"
 
 namespace larkspan::app {
@@ -33,16 +34,40 @@ Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& promp
 
 Engine::~Engine() = default;
 
-void Engine::startUp() {
+void Engine::loadProfile() {
   profile_.settings = schedule::DefaultProfileSettings(schedule::UserHomeFolder());
+  schedule::LoadProfile(profile_, startupDirectory_);
+}
+
+void Engine::startUp() {
   trayIconFile_.set(recording::TrayIconFile::kIdle);
   jobTable_.clear();
-  schedule::LoadProfile(profile_, startupDirectory_);
+  loadProfile();
   schedulerState_ = schedule::SchedulerState{};
   ircClient_ = std::make_unique<irc::IrcBotMFC>(IrcSettingsOf(profile_.settings));
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   if (profile_.settings.ircAutoPost) ircClient_->Connect();
   std::srand(static_cast<unsigned>(std::time(nullptr)));
+}
+
+recording::RecordingJob* Engine::connect(std::string_view url, std::string_view outputFile,
+                                         bool shoutcast,
+                                         std::function<void(std::string_view)> statusObserver) {
+  recording::RecordingJob* job = manualJob_.create();
+  if (job == nullptr) return nullptr;
+  // The extension for names the thread builds: the output file's own, or
+  // "mp3" for a Shoutcast stream or a name without a usable one.
+  const std::string extension =
+      shoutcast ? "mp3" : recording::ExtensionFromName(outputFile).value_or("mp3");
+  recording::SetUpRecordingJob(*job, {.url = url,
+                                      .outputFile = outputFile,
+                                      .shoutcast = shoutcast,
+                                      .extension = extension,
+                                      .entryIndex = -1,
+                                      .disableSounds = profile_.settings.disableSounds != 0});
+  job->statusObserver = std::move(statusObserver);
+  manualJob_.adoptThread(recording::StartRecordingThread(*job, recordingContext_));
+  return job;
 }
 
 void Engine::schedulerTick(schedule::SchedulerWindow& window) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -36,6 +37,17 @@ class Engine {
   // Start-up: the defaults, the profile (when there is one), the IRC client,
   // and its connection when auto-posting is on.
   void startUp();
+
+  // Reads the profile (when there is one) over the defaults.
+  void loadProfile();
+
+  // The manual Connect: a new manual recording of `url` into `outputFile`
+  // (relative to the start-up directory) on a thread of its own. Nothing
+  // when a manual recording exists already. `statusObserver`, when given,
+  // sees every status of the job.
+  recording::RecordingJob* connect(std::string_view url, std::string_view outputFile,
+                                   bool shoutcast,
+                                   std::function<void(std::string_view)> statusObserver = {});
 
   // One scheduler tick (every 5,000 ms).
   void schedulerTick(schedule::SchedulerWindow& window);

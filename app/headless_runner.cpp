@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/engine.h"
+#include "app/stop_signals.h"
 #include "platform/diagnostics.h"
 #include "platform/text.h"
 
@@ -67,10 +68,7 @@ int RunHeadless(const std::filesystem::path& startupDirectory) {
   // Questions are answered No, so the record-options dialog never opens.
   monitor::CancellingRecordMountpointDialog recordOptions;
 
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
+  const sigset_t stopSignals = StopSignals();
 
   const auto start = SteadyClock::now();
   LoopTimer schedulerTimer{milliseconds(5000), start + milliseconds(5000)};

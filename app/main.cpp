@@ -7,6 +7,7 @@
 
 #include "app/headless_runner.h"
 #include "app/record_command.h"
+#include "app/stop_signals.h"
 
 namespace {
 
@@ -24,10 +25,7 @@ constexpr const char* kUsage =
 int main(int argc, char** argv) {
   // Stop signals are taken by the thread that waits for them, never by a
   // recording thread: block them before any thread starts.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
+  const sigset_t stopSignals = larkspan::app::StopSignals();
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
