@@ -8,6 +8,7 @@
 #include "app/headless_runner.h"
 #include "app/record_command.h"
 #include "app/stop_signals.h"
+#include "gui/desktop_program.h"
 
 namespace {
 
@@ -18,7 +19,13 @@ constexpr const char* kUsage =
     "         runs the schedule and the server monitor without a window, in the\n"
     "         current folder, until SIGINT or SIGTERM\n"
     "       larkspan --record [--shoutcast] URL FILE\n"
-    "         records the stream at URL into FILE until SIGINT or SIGTERM\n";
+    "         records the stream at URL into FILE until SIGINT or SIGTERM\n"
+    "       larkspan\n"
+    "         opens the main window (needs a display)\n";
+
+constexpr const char* kNoDisplay =
+    "larkspan: no display to open the window on; "
+    "larkspan --headless runs the schedule without one\n";
 
 }  // namespace
 
@@ -57,6 +64,9 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::fputs(kUsage, stdout);
-  return 0;
+  if (!larkspan::gui::DisplayAvailable()) {
+    std::fputs(kNoDisplay, stderr);
+    return 2;
+  }
+  return larkspan::gui::RunDesktopProgram(argc, argv, startupDirectory);
 }

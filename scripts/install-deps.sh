@@ -12,6 +12,10 @@ packages=(
   icecast2 ngircd ffmpeg faketime procps
   # the start tone
   libasound2-dev
+  # the windows; without fonts Qt draws every character as a box
+  qt6-base-dev fonts-dejavu-core
+  # screenshots of the windows under a virtual display
+  xvfb xauth imagemagick
 )
 
 missing=()

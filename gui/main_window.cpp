@@ -1,0 +1,413 @@
+#include "gui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QToolButton>
+
+#include "gui/about_dlg.h"
+#include "gui/stop_dlg.h"
+#include "gui/tray_images.h"
+#include "gui/window_text.h"
+#include "platform/text.h"
+#include "schedule/control_text.h"
+
+namespace larkspan::gui {
+namespace {
+
+using platform::FieldText;
+
+constexpr int kSchedulerTimer = 0;
+constexpr int kMonitorTimer = 1;
+constexpr int kStopWindowTimer = 2;
+constexpr int kResultsTimer = 3;
+
+const QStringList& SoundFileFilters() {
+  static const QStringList filters{
+      QStringLiteral("MP3 files (*.mp3)"), QStringLiteral("OGG files (*.ogg)"),
+      QStringLiteral("FLAC files (*.flac)"), QStringLiteral("WAV Files (*.wav)"),
+      QStringLiteral("All files (*.*)")};
+  return filters;
+}
+
+// The open-file dialog of the Browse buttons. For the output file it takes a
+// name that does not exist yet, without asking about overwriting: the
+// recorder never overwrites, it adds _00.
+QString BrowseForFile(QWidget* parent, const QString& title, const QString& current,
+                      bool forOutput) {
+  QFileDialog dialog(parent, title);
+  dialog.setNameFilters(SoundFileFilters());
+  if (forOutput) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  } else {
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  const QFileInfo currentFile(current);
+  if (!current.isEmpty() && currentFile.isAbsolute()) dialog.setDirectory(currentFile.path());
+  dialog.selectFile(QStringLiteral("*.mp3"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+void SetTextKeepingCursor(QLineEdit* box, const QString& text) {
+  if (box->text() != text) box->setText(text);
+}
+
+}  // namespace
+
+CBramblyDlg::CBramblyDlg(app::Engine& engine, platform::Prompter& prompter)
+    : engine_(engine), prompter_(prompter) {
+  engine_.startUp();
+  fillMembersFromSettings();
+
+  setWindowTitle(QString::fromUtf8(platform::kMessageCaption));
+  setWindowIcon(BuiltInTrayImage(recording::TrayIconFile::kIdle));
+  setWindowFlag(Qt::WindowMinMaxButtonsHint);
+  buildControls();
+  connectControls();
+
+  tray_ = std::make_unique<QSystemTrayIcon>();
+  connect(tray_.get(), &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            // Only a left click brings the window back; the icon has no menu.
+            if (reason == QSystemTrayIcon::Trigger) restoreFromTray();
+          });
+
+  startTimers();
+  refreshControls();
+}
+
+CBramblyDlg::~CBramblyDlg() = default;
+
+void CBramblyDlg::fillMembersFromSettings() {
+  const schedule::ProfileSettings& s = engine_.profile().settings;
+  members_.streamUrl = FromStored(FieldText(s.streamUrl));
+  members_.outputFile = FromStored(FieldText(s.outputFile));
+  members_.recordingPath = FromStored(FieldText(s.recordingPath));
+  members_.soundFile = FromStored(FieldText(s.soundFile));
+  members_.startSoundFile = FromStored(FieldText(s.startSoundFile));
+  members_.shoutcast = s.shoutcast != 0;
+  members_.startSound = s.startSound != 0;
+  members_.noSubdirectories = s.noSubdirectories != 0;
+  members_.disableSounds = s.disableSounds != 0;
+  members_.timeDisplay = QStringLiteral("00:00");
+  engine_.schedulerState().statusText = "IDLE\r\n";
+}
+
+void CBramblyDlg::membersToSettings() {
+  schedule::ProfileSettings& s = engine_.profile().settings;
+  schedule::CopyControlText(s.streamUrl, ToUtf8(members_.streamUrl));
+  schedule::CopyControlText(s.outputFile, ToUtf8(members_.outputFile));
+  schedule::CopyControlText(s.recordingPath, ToUtf8(members_.recordingPath));
+  schedule::CopyControlText(s.soundFile, ToUtf8(members_.soundFile));
+  s.startSound = members_.startSound ? 1 : 0;
+  schedule::CopyControlText(s.startSoundFile, ToUtf8(members_.startSoundFile));
+  s.noSubdirectories = members_.noSubdirectories ? 1 : 0;
+  s.shoutcast = members_.shoutcast ? 1 : 0;
+}
+
+void CBramblyDlg::connectControls() {
+  connect(connectButton_, &QPushButton::clicked, this,
+          [this] { step([this] { connectClicked(); }); });
+  connect(stopManualButton_, &QPushButton::clicked, this, &CBramblyDlg::stopManualClicked);
+  connect(browseOutputButton_, &QPushButton::clicked, this,
+          [this] { step([this] { browseOutputFile(); }); });
+  connect(browseSoundButton_, &QPushButton::clicked, this,
+          [this] { step([this] { browseSoundFile(); }); });
+  connect(browseStartSoundButton_, &QPushButton::clicked, this,
+          [this] { step([this] { browseStartSoundFile(); }); });
+  connect(stopScheduledButton_, &QPushButton::clicked, this, &CBramblyDlg::openStopWindow);
+  connect(aboutButton_, &QPushButton::clicked, this, [this] { step([this] { openAbout(); }); });
+  connect(exitButton_, &QPushButton::clicked, this, [this] { step([this] { askAndExit(); }); });
+  connect(playButton_, &QToolButton::clicked, this, [this] { step([this] { playClicked(); }); });
+  connect(pauseButton_, &QToolButton::clicked, this, &CBramblyDlg::pauseClicked);
+  connect(stopSoundButton_, &QToolButton::clicked, this, &CBramblyDlg::stopSoundClicked);
+  for (QCheckBox* box : {shoutcastBox_, startSoundBox_, noSubdirectoriesBox_, disableSoundsBox_})
+    connect(box, &QCheckBox::clicked, this, &CBramblyDlg::checkBoxClicked);
+  for (QLineEdit* box :
+       {streamUrlBox_, outputFileBox_, recordingPathBox_, soundFileBox_, startSoundFileBox_})
+    box->installEventFilter(this);
+  // The windows of the schedule and of IRC come with their own work.
+  for (QPushButton* button : {scheduleButton_, ircSettingsButton_, chatButton_})
+    button->setEnabled(false);
+}
+
+void CBramblyDlg::startTimers() {
+  const std::pair<int, void (CBramblyDlg::*)()> timers[] = {{5000, &CBramblyDlg::schedulerTimer},
+                                                            {5000, &CBramblyDlg::monitorTimer},
+                                                            {1000, &CBramblyDlg::stopWindowTimer},
+                                                            {15000, &CBramblyDlg::resultsTimer}};
+  for (int i = 0; i < 4; ++i) {
+    timers_[i].setInterval(timers[i].first);
+    connect(&timers_[i], &QTimer::timeout, this, timers[i].second);
+    timers_[i].start();
+  }
+}
+
+template <typename Work>
+void CBramblyDlg::step(Work work) {
+  if (exited_) return;
+  ++stepDepth_;
+  work();
+  if (--stepDepth_ == 0 && exitPending_) runExitSequence();
+}
+
+void CBramblyDlg::schedulerTimer() {
+  step([this] { engine_.schedulerTick(*this); });
+}
+
+void CBramblyDlg::monitorTimer() {
+  step([this] { engine_.monitorTick(recordOptions_); });
+}
+
+void CBramblyDlg::stopWindowTimer() {
+  if (stopWindow_ && stopWindow_->isClosed()) stopWindow_.reset();
+}
+
+void CBramblyDlg::resultsTimer() {
+  engine_.clearRecentResults();
+}
+
+// Data exchange. While the tick refreshes the window (the guard is set) the
+// boxes the user types into are left alone in both directions.
+
+void CBramblyDlg::commitControls() {
+  const bool guarded = engine_.schedulerState().statusRefreshGuard;
+  if (!guarded) {
+    members_.streamUrl = streamUrlBox_->text();
+    members_.outputFile = outputFileBox_->text();
+    members_.recordingPath = recordingPathBox_->text();
+  }
+  members_.soundFile = soundFileBox_->text();
+  members_.startSoundFile = startSoundFileBox_->text();
+  members_.shoutcast = shoutcastBox_->isChecked();
+  members_.startSound = startSoundBox_->isChecked();
+  members_.noSubdirectories = noSubdirectoriesBox_->isChecked();
+  members_.disableSounds = disableSoundsBox_->isChecked();
+}
+
+void CBramblyDlg::refreshControls() {
+  const bool guarded = engine_.schedulerState().statusRefreshGuard;
+  if (!guarded) {
+    SetTextKeepingCursor(streamUrlBox_, members_.streamUrl);
+    SetTextKeepingCursor(outputFileBox_, members_.outputFile);
+    SetTextKeepingCursor(recordingPathBox_, members_.recordingPath);
+  }
+  SetTextKeepingCursor(soundFileBox_, members_.soundFile);
+  SetTextKeepingCursor(startSoundFileBox_, members_.startSoundFile);
+  SetTextKeepingCursor(timeDisplay_, members_.timeDisplay);
+  shoutcastBox_->setChecked(members_.shoutcast);
+  startSoundBox_->setChecked(members_.startSound);
+  noSubdirectoriesBox_->setChecked(members_.noSubdirectories);
+  disableSoundsBox_->setChecked(members_.disableSounds);
+  const QString status = StatusForDisplay(engine_.schedulerState().statusText);
+  if (statusBox_->toPlainText() != status) statusBox_->setPlainText(status);
+}
+
+std::string CBramblyDlg::recordingPathText() const {
+  return ToUtf8(members_.recordingPath);
+}
+
+bool CBramblyDlg::startSoundChecked() const {
+  return members_.startSound;
+}
+
+std::string CBramblyDlg::startSoundFileText() const {
+  return ToUtf8(members_.startSoundFile);
+}
+
+bool CBramblyDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut) {
+    commitControls();
+    if (watched == recordingPathBox_) engine_.schedulerState().pathEdited = true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CBramblyDlg::checkBoxClicked() {
+  commitControls();
+  schedule::ProfileSettings& s = engine_.profile().settings;
+  s.noSubdirectories = members_.noSubdirectories ? 1 : 0;
+  s.disableSounds = members_.disableSounds ? 1 : 0;
+  refreshControls();
+}
+
+// Manual recording.
+
+void CBramblyDlg::connectClicked() {
+  commitControls();
+  engine_.connect(ToUtf8(members_.streamUrl), ToUtf8(members_.outputFile), members_.shoutcast);
+}
+
+void CBramblyDlg::stopManualClicked() {
+  engine_.manualJob().requestStop();
+}
+
+void CBramblyDlg::browseOutputFile() {
+  commitControls();
+  const QString chosen =
+      BrowseForFile(this, QStringLiteral("Output File"), members_.outputFile, true);
+  if (!chosen.isEmpty()) members_.outputFile = chosen;
+  refreshControls();
+}
+
+// Sound controls. The player keeps its states; playing comes later.
+
+void CBramblyDlg::playClicked() {
+  commitControls();
+  if (soundPaused_) {
+    soundPaused_ = false;
+    pauseButton_->setChecked(false);
+    return;
+  }
+  const std::string name(platform::CutUtf8(ToUtf8(members_.soundFile), 1023));
+  prompter_.warning(platform::Format("Cannot open %s", name.c_str()));
+}
+
+void CBramblyDlg::pauseClicked() {
+  soundPaused_ = !soundPaused_;
+  pauseButton_->setChecked(soundPaused_);
+}
+
+void CBramblyDlg::stopSoundClicked() {
+  soundPaused_ = false;
+  pauseButton_->setChecked(false);
+}
+
+void CBramblyDlg::browseSoundFile() {
+  commitControls();
+  const QString chosen =
+      BrowseForFile(this, QStringLiteral("Sound File"), members_.soundFile, false);
+  if (!chosen.isEmpty()) members_.soundFile = chosen;
+  // A new file starts unpaused; the button shows it.
+  soundPaused_ = false;
+  pauseButton_->setChecked(false);
+  refreshControls();
+}
+
+void CBramblyDlg::browseStartSoundFile() {
+  commitControls();
+  const QString chosen = BrowseForFile(this, QStringLiteral("Recording Start Sound File"),
+                                       members_.startSoundFile, false);
+  if (!chosen.isEmpty()) members_.startSoundFile = chosen;
+  refreshControls();
+}
+
+// Other windows.
+
+void CBramblyDlg::openStopWindow() {
+  stopWindow_.reset();
+  stopWindow_ = std::make_unique<StopDlg>(engine_.profile(), engine_.jobTable(), prompter_,
+                                          engine_.clock(), this);
+  stopWindow_->show();
+}
+
+void CBramblyDlg::openAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+// Notification-area icon.
+
+void CBramblyDlg::prepareTrayIcon(const std::string& tip) {
+  tray_->setIcon(
+      TrayImage(engine_.startupDirectory(), engine_.recordingContext().trayIconFile.get()));
+  tray_->setToolTip(QString::fromStdString(std::string(platform::CutUtf8(tip, 127))));
+}
+
+void CBramblyDlg::refreshTrayIcon() {
+  if (inTray()) tray_->show();
+}
+
+void CBramblyDlg::updateTrayIcon(const std::string& tip) {
+  prepareTrayIcon(tip);
+}
+
+void CBramblyDlg::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !(windowState() & Qt::WindowMinimized)) return;
+  // Without a notification area the window stays minimised, never lost.
+  if (!QSystemTrayIcon::isSystemTrayAvailable() || exited_) return;
+  QTimer::singleShot(0, this, &CBramblyDlg::minimiseToTray);
+}
+
+void CBramblyDlg::minimiseToTray() {
+  if (inTray() || !(windowState() & Qt::WindowMinimized)) return;
+  prepareTrayIcon("IDLE");
+  tray_->show();
+  hide();
+  engine_.schedulerState().inTray = true;
+}
+
+void CBramblyDlg::restoreFromTray() {
+  if (!inTray()) return;
+  tray_->hide();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+  engine_.schedulerState().inTray = false;
+}
+
+// Exit.
+
+void CBramblyDlg::reject() {
+  step([this] { askAndExit(); });
+}
+
+void CBramblyDlg::closeEvent(QCloseEvent* event) {
+  if (exited_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  step([this] { askAndExit(); });
+}
+
+bool CBramblyDlg::askAndExit() {
+  if (!prompter_.askYesNo("Exit program?")) return false;
+  if (!exitPending_) runExitSequence();
+  return true;
+}
+
+void CBramblyDlg::exitWithoutQuestion() {
+  if (exited_) return;
+  if (stepDepth_ == 0) {
+    runExitSequence();
+    return;
+  }
+  // A tick or a button's box is open: close the boxes, and the exit runs when
+  // the outermost step has unwound.
+  exitPending_ = true;
+  for (int i = 0; i < 64; ++i) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) break;
+    modal->close();
+  }
+}
+
+void CBramblyDlg::runExitSequence() {
+  if (exited_) return;
+  exited_ = true;
+  exitPending_ = false;
+  commitControls();
+  membersToSettings();
+  for (QTimer& timer : timers_) timer.stop();
+  stopWindow_.reset();
+  const bool saved = engine_.shutDown();
+  tray_->hide();
+  if (!saved) {
+    prompter_.warning("Cannot save the profile " +
+                      (engine_.startupDirectory() / schedule::kProfileFileName).string());
+  }
+  done(saved ? QDialog::Accepted : QDialog::Rejected);
+}
+
+}  // namespace larkspan::gui
