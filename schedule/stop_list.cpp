@@ -71,8 +71,11 @@ bool StopRecordingOfRow(const StopRow& row, Profile& profile, recording::JobTabl
   // Whether the row's recording still runs, looked up afresh each time: the
   // question's box lets ticks run that close recordings out and move entries.
   const auto stillRunning = [&]() -> ScheduleEntry* {
+    // The job's address alone could be a new job's, so the name counts too.
     ScheduleEntry* e = EntryOf(row, profile.schedule);
-    if (e == nullptr || jobTable.at(row.jobSlot) != row.job) return nullptr;
+    if (e == nullptr || jobTable.at(row.jobSlot) != row.job ||
+        platform::FieldText(e->programName) != row.programName)
+      return nullptr;
     return e;
   };
   {

@@ -1,0 +1,268 @@
+// The main window and the stop window over the real engine, and the program
+// as a process: what a user does with them, one test per behaviour.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QToolButton>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "gui/stop_dlg.h"
+#include "platform/text.h"
+#include "schedule/profile.h"
+#include "schedule/profile_settings.h"
+#include "tests/gui/window_fixture.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scripted_http_server.h"
+
+namespace larkspan::gui {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString Text(QLineEdit* box) { return box == nullptr ? QString() : box->text(); }
+
+schedule::ScheduleEntry Entry(std::string_view name, std::uint8_t keep) {
+  schedule::ScheduleEntry e;
+  platform::CopyToField(e.programName, name);
+  platform::CopyToField(e.url, "http://127.0.0.1:1/never");
+  e.days = 0;  // never due
+  e.keep = keep;
+  e.jobSlot = schedule::kJobSlotIdle;
+  return e;
+}
+
+class MainWindowTest : public WindowTest {
+ protected:
+  QString status() { return control<QPlainTextEdit>("Status")->toPlainText(); }
+};
+
+TEST_F(MainWindowTest, StartsWithTheDefaultsThenWithTheSavedProfile) {
+  open();
+  EXPECT_EQ(window().windowTitle(), "Larkspan v. 1.37b");
+  EXPECT_EQ(Text(control<QLineEdit>("Stream URL")), "sample");
+  EXPECT_EQ(Text(control<QLineEdit>("Output File")), "output.mp3");
+  EXPECT_EQ(Text(control<QLineEdit>("Recording Path")), QString::fromStdString(folder().string() + "/"));
+  EXPECT_EQ(Text(control<QLineEdit>("Sound File")), "test.mp3");
+  EXPECT_EQ(Text(control<QLineEdit>("Recording Start Sound File")), "sound.mp3");
+  EXPECT_TRUE(control<QCheckBox>("Disable Sounds")->isChecked());
+  EXPECT_EQ(status(), "IDLE");
+  EXPECT_EQ(Text(control<QLineEdit>("Time")), "00:00");
+
+  // Without a notification area, minimising never hides the window.
+  window().showMinimized();
+  QTest::qWait(50);
+  EXPECT_TRUE(window().isVisible());
+  EXPECT_FALSE(window().inTray());
+
+  window().exitWithoutQuestion();
+  schedule::Profile saved;
+  saved.settings = schedule::DefaultProfileSettings(folder());
+  platform::CopyToField(saved.settings.streamUrl, "http://radio.example/live");
+  platform::CopyToField(saved.settings.soundFile, "späť.mp3");
+  saved.settings.disableSounds = 0;
+  saved.settings.noSubdirectories = 1;
+  ASSERT_TRUE(schedule::SaveProfile(saved, folder()));
+  open();
+  EXPECT_EQ(Text(control<QLineEdit>("Stream URL")), "http://radio.example/live");
+  EXPECT_EQ(Text(control<QLineEdit>("Sound File")), QString::fromUtf8("späť.mp3"));
+  EXPECT_FALSE(control<QCheckBox>("Disable Sounds")->isChecked());
+  EXPECT_TRUE(control<QCheckBox>("No Subdirectories")->isChecked());
+}
+
+TEST_F(MainWindowTest, ManualRecordingFromConnectToItsResultLine) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
+  open();
+  control<QLineEdit>("Stream URL")->setText(QString::fromStdString(server.url("/live")));
+  control<QLineEdit>("Output File")->setText("radio.mp3");
+  click("Connect");
+  click("Connect");
+  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 1; }));
+  EXPECT_FALSE(server.waitForRequests(2, 500ms)) << "a second Connect started a second recording";
+
+  // The user types while the ticks refresh the Status box.
+  control<QLineEdit>("Stream URL")->setText("http://typing.in/progr");
+  ASSERT_TRUE(waitFor([&] {
+    window().schedulerTimer();
+    return status() == "RECORDING";
+  }));
+  EXPECT_EQ(Text(control<QLineEdit>("Stream URL")), "http://typing.in/progr");
+
+  // Stopped, the job stays until a tick collects it: Connect does nothing.
+  click("Stop the manual recording");
+  ASSERT_TRUE(waitFor([&] { return engine().manualJob().get()->isFinished(); }));
+  control<QLineEdit>("Stream URL")->setText(QString::fromStdString(server.url("/again")));
+  click("Connect");
+  EXPECT_FALSE(server.waitForRequests(2, 300ms));
+  window().schedulerTimer();
+  EXPECT_EQ(status(), "DONE RECORDING");
+  EXPECT_GT(std::filesystem::file_size(folder() / "radio.mp3"), 0u);
+  click("Connect");
+  EXPECT_TRUE(server.waitForRequests(2, 5s));
+  window().resultsTimer();
+  EXPECT_TRUE(waitFor([&] {
+    window().schedulerTimer();
+    return status() == "RECORDING";
+  }));
+}
+
+TEST_F(MainWindowTest, StopWindowStopsThePickedRecordingAfterAskingAndIsDisposedOfWhenClosed) {
+  open();
+  std::vector<recording::RecordingJob*> jobs;
+  for (int i = 1; i <= 11; ++i) {
+    schedule::ScheduleEntry e = Entry(platform::Format("Show %d", i), 1);
+    auto job = std::make_unique<recording::RecordingJob>();
+    job->setStatus("RECORDING");
+    jobs.push_back(job.get());
+    e.jobSlot = *engine().jobTable().takeSlot(std::move(job));
+    e.running = 1;
+    engine().profile().schedule.appendEntry(e, {});
+  }
+  click("Stop a scheduled recording");
+  StopDlg* stop = window().stopWindow();
+  ASSERT_NE(stop, nullptr);
+  ASSERT_TRUE(waitFor([&] { return stop->list()->count() == 11; }));
+  EXPECT_EQ(stop->list()->item(9)->text(), "[10] Show 10");
+
+  const auto doubleClick = [&](int row) {
+    stop->list()->setCurrentRow(row);
+    QListWidgetItem* item = stop->list()->item(row);
+    const QPoint at = stop->list()->visualItemRect(item).center();
+    QTest::mouseClick(stop->list()->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(stop->list()->viewport(), Qt::LeftButton, {}, at);
+  };
+  answerNextBox(QMessageBox::No);
+  doubleClick(0);
+  answerNextBox(QMessageBox::Yes);
+  doubleClick(9);
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Stop recording?", "Stop recording?"}));
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(jobs[i]->stopRequested.load(), i == 9) << i;
+
+  // The eleventh ends between the refresh and the double-click.
+  schedule::ScheduleTable& table = engine().profile().schedule;
+  engine().jobTable().giveSlotBack(table.entry(10).jobSlot);
+  table.eraseEntry(10);
+  answerNextBox(QMessageBox::Ok);
+  doubleClick(10);
+  EXPECT_EQ(boxTexts().back(), "Recording already terminated");
+
+  // Close, then Stop again at once: one fresh window, the old one disposed of.
+  click("Close");
+  EXPECT_TRUE(stop->isClosed());
+  click("Stop a scheduled recording");
+  EXPECT_NE(window().stopWindow(), stop);
+  EXPECT_EQ(window().findChildren<StopDlg*>().size(), 1);
+  click("Close");
+  window().stopWindowTimer();
+  EXPECT_EQ(window().stopWindow(), nullptr);
+}
+
+TEST_F(MainWindowTest, PlayerKeepsItsPauseStateAndCannotOpenAFileItIsNotResuming) {
+  open();
+  auto* pause = control<QToolButton>("Pause");
+  click("Pause");
+  EXPECT_TRUE(window().soundPaused());
+  EXPECT_TRUE(pause->isChecked());
+  click("Pause");
+  EXPECT_FALSE(window().soundPaused());
+  EXPECT_FALSE(pause->isChecked());
+
+  click("Pause");
+  click("Play");  // resumes: no box
+  EXPECT_FALSE(window().soundPaused());
+  EXPECT_FALSE(pause->isChecked());
+  EXPECT_TRUE(boxTexts().empty());
+
+  answerNextBox(QMessageBox::Ok);
+  click("Play");
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Cannot open test.mp3"});
+}
+
+TEST_F(MainWindowTest, ExitAsksThenDropsTemporaryEntriesAndSavesTheWindowsValues) {
+  open();
+  // Temporary entries come from the server monitor during a run.
+  for (const auto& [name, keep] : {std::pair{"temporary 1", 0}, {"temporary 2", 0}, {"kept", 1}})
+    engine().profile().schedule.appendEntry(Entry(name, keep), {});
+
+  answerNextBox(QMessageBox::No);
+  QTest::keyClick(&window(), Qt::Key_Escape);
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Exit program?"});
+  EXPECT_FALSE(window().exited());
+  QTest::keyClick(control<QLineEdit>("Output File"), Qt::Key_Return);
+  EXPECT_EQ(boxTexts().size(), 1u) << "Enter must not close the window";
+
+  control<QLineEdit>("Stream URL")->setText("http://typed.before/exit");
+  answerNextBox(QMessageBox::Yes);
+  click("Exit Program");
+  ASSERT_TRUE(window().exited());
+
+  schedule::Profile saved;
+  ASSERT_TRUE(schedule::LoadProfile(saved, folder()));
+  ASSERT_EQ(saved.schedule.count(), 1u);
+  EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "kept");
+  EXPECT_EQ(platform::FieldText(saved.settings.streamUrl), "http://typed.before/exit");
+}
+
+TEST_F(MainWindowTest, TimersRunUnderAnOpenBoxAndAStopSignalThereEndsTheProgramSaving) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
+  open();
+  control<QLineEdit>("Stream URL")->setText(QString::fromStdString(server.url("/live")));
+  click("Connect");
+  // Play's warning stays open until the scheduler timer, firing under it,
+  // has shown the recording; then a stop signal arrives.
+  bool shownUnderTheBox = false;
+  whenBoxOpens([&](QMessageBox&) {
+    shownUnderTheBox = waitFor([&] { return status() == "RECORDING"; }, 8s);
+    window().exitWithoutQuestion();
+  });
+  click("Play");
+  EXPECT_TRUE(shownUnderTheBox);
+  ASSERT_TRUE(window().exited());
+  EXPECT_TRUE(std::filesystem::exists(folder() / schedule::kProfileFileName));
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(DesktopProgram, NeedsADisplayAndEndsSavingOnAStopSignal) {
+  test::TemporaryFolder folder;
+  std::vector<std::string> environment;
+  for (const std::string& v : test::ChildProcess::CurrentEnvironment()) {
+    if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
+        v.rfind("QT_QPA_PLATFORM=", 0) != 0)
+      environment.push_back(v);
+  }
+  const auto output = folder.path() / "output.txt";
+  test::ChildProcess headless({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM}, environment,
+                              output);
+  const int status = headless.wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_NE(ReadAll(output).find("--headless"), std::string::npos) << ReadAll(output);
+
+  environment.push_back("QT_QPA_PLATFORM=offscreen");
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    std::filesystem::remove(folder.path() / schedule::kProfileFileName);
+    test::ChildProcess program({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM},
+                               environment, output);
+    std::this_thread::sleep_for(1s);
+    kill(program.pid(), signal);
+    const int ended = program.wait();
+    ASSERT_TRUE(WIFEXITED(ended)) << ReadAll(output);
+    EXPECT_EQ(WEXITSTATUS(ended), 0) << ReadAll(output);
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName)) << signal;
+  }
+}
+
+}  // namespace
+}  // namespace larkspan::gui

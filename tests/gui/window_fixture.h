@@ -1,0 +1,69 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/engine.h"
+#include "gui/main_window.h"
+#include "gui/qt_prompter.h"
+#include "tests/support/temporary_folder.h"
+
+namespace larkspan::gui {
+
+// The main window over a real engine in a folder of its own, with real
+// message boxes that the test answers.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Builds the window as the program does (the engine starts up) and shows it.
+  void open();
+  CBramblyDlg& window() { return *window_; }
+  app::Engine& engine() { return *engine_; }
+  const std::filesystem::path& folder() const { return folder_.path(); }
+
+  // The control whose accessible name (or, for a button, text) is `name`.
+  template <typename Widget>
+  Widget* control(const QString& name) const {
+    for (Widget* w : window_->findChildren<Widget*>()) {
+      if (w->accessibleName() == name) return w;
+    }
+    for (Widget* w : window_->findChildren<Widget*>()) {
+      if (auto* b = qobject_cast<QAbstractButton*>(w); b != nullptr && b->text() == name) return w;
+    }
+    ADD_FAILURE() << "no control " << name.toStdString();
+    return nullptr;
+  }
+  void click(const QString& button);
+
+  // The next message box that opens is handed to `act`, which must close it
+  // (or leave it to close by itself); its text is kept in boxTexts().
+  void whenBoxOpens(std::function<void(QMessageBox&)> act);
+  // Answers the next box with `button`.
+  void answerNextBox(QMessageBox::StandardButton button);
+  const std::vector<std::string>& boxTexts() const { return boxTexts_; }
+
+  // Runs the event loop until `done` or `timeout`; true when done.
+  static bool waitFor(const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+ private:
+  test::TemporaryFolder folder_;
+  QtPrompter prompter_;
+  std::unique_ptr<app::Engine> engine_;
+  std::unique_ptr<CBramblyDlg> window_;
+  QTimer boxWatch_;
+  std::vector<std::function<void(QMessageBox&)>> boxActions_;
+  std::vector<std::string> boxTexts_;
+};
+
+}  // namespace larkspan::gui
