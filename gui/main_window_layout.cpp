@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/main_window.h"
 
@@ -159,6 +160,17 @@ void CBramblyDlg::buildControls() {
   auto* menuBar = new QMenuBar(this);
   QMenu* help = menuBar->addMenu(QStringLiteral("&Help"));
   help->addAction(QStringLiteral("&About Orvelle"), this, &CBramblyDlg::openAbout);
+
+  // The two recording groups share one label column.
+  int labelWidth = 0;
+  for (QGridLayout* g : {recordGrid, schedulerGrid}) {
+    for (int row = 0; row < g->rowCount(); ++row) {
+      if (QLayoutItem* item = g->itemAtPosition(row, 0); item && item->widget())
+        labelWidth = std::max(labelWidth, item->widget()->sizeHint().width());
+    }
+  }
+  recordGrid->setColumnMinimumWidth(0, labelWidth);
+  schedulerGrid->setColumnMinimumWidth(0, labelWidth);
 
   auto* grid = new QGridLayout;
   // The two recording groups across the window, the Status box taking the
