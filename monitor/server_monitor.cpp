@@ -122,7 +122,7 @@ class MonitorTick {
     if (entry.level == 2) c_.tone.play(kBeepFrequencyHz, kBeepDurationMs);
 
     for (const std::string& url : urls) {
-      log(platform::Format("Found at %s\n", url.c_str()));
+      log("Found at " + platform::SingleLine(url) + "\n");
       if (entry.level == 5) {
         addEntry(url, {.monitorContinuously = true}, entry.timeout);
         continue;

@@ -103,6 +103,11 @@ bool SocketStream::waitReadable(std::chrono::milliseconds timeout) {
   return PollUntil(fd_, POLLIN, SteadyClock::now() + timeout, options_.cancel) != 0;
 }
 
+bool SocketStream::peerClosed() const {
+  pollfd p{fd_, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 std::size_t SocketStream::readSome(char* buffer, std::size_t max) {
   if (max == 0) return 0;
   for (;;) {

@@ -116,6 +116,15 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
   EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
 }
 
+TEST_F(ServerMonitorTest, ALineBreakInAFoundNameStaysInsideItsLogLine) {
+  const std::string url = pages_.url();
+  addServer("Radio", url, 0);
+  pages_.set("", {"/a\r\nForged\r\n"});
+  at(10, 30, 30);
+  tick();
+  EXPECT_TRUE(logText().ends_with("\nFound at " + url + "/a  Forged  \n")) << logText();
+}
+
 TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLaterPolls) {
   const std::string url = pages_.url();
   addServer("Radio", url + "/", 5, 45);
