@@ -19,6 +19,10 @@ irc::IrcClientSettings IrcSettingsOf(const schedule::ProfileSettings& s) {
           .backgroundColour = s.ircBackgroundColour};
 }
 
+std::string ProfilePath(const std::filesystem::path& startupDirectory) {
+  return (startupDirectory / schedule::kProfileFileName).string();
+}
+
 }  // namespace
 
 Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter)
@@ -37,6 +41,12 @@ Engine::~Engine() = default;
 void Engine::loadProfile() {
   profile_.settings = schedule::DefaultProfileSettings(schedule::UserHomeFolder());
   schedule::LoadProfile(profile_, startupDirectory_);
+  if (!profile_.readFailure.empty()) {
+    prompter_.warning("Cannot read the profile " + ProfilePath(startupDirectory_) + ": " +
+                      profile_.readFailure +
+                      ".\nThe program starts with the default settings and an empty schedule, "
+                      "and will not save over that file.");
+  }
 }
 
 void Engine::startUp() {
@@ -97,6 +107,14 @@ void Engine::monitorTick(monitor::RecordMountpointDialog& recordOptions) {
 bool Engine::shutDown() {
   schedule::StopScheduledRecordings(profile_, jobTable_);
   return schedule::SaveProfile(profile_, startupDirectory_);
+}
+
+std::string Engine::profileNotSavedText() const {
+  if (!profile_.readFailure.empty()) {
+    return "The profile " + ProfilePath(startupDirectory_) +
+           " was not saved: it could not be read at start-up (" + profile_.readFailure + ").";
+  }
+  return "Cannot save the profile " + ProfilePath(startupDirectory_);
 }
 
 }  // namespace larkspan::app

@@ -38,7 +38,9 @@ class Engine {
   // and its connection when auto-posting is on.
   void startUp();
 
-  // Reads the profile (when there is one) over the defaults.
+  // Reads the profile (when there is one) over the defaults. A profile that
+  // exists but cannot be read gets a warning naming the file and the reason,
+  // and is not saved over in this run.
   void loadProfile();
 
   // The manual Connect: a new manual recording of `url` into `outputFile`
@@ -59,8 +61,9 @@ class Engine {
 
   // The exit: every scheduled recording is asked to stop and waited for,
   // the temporary entries are dropped and the profile is saved. False when
-  // the profile could not be saved.
+  // the profile was not saved; profileNotSavedText() then says why.
   bool shutDown();
+  std::string profileNotSavedText() const;
 
   const std::filesystem::path& startupDirectory() const { return startupDirectory_; }
   schedule::Profile& profile() { return profile_; }

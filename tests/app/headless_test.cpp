@@ -4,6 +4,7 @@
 // profile on disk.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -105,6 +106,39 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
   EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
+}
+
+// A profile that exists but cannot be read (run as nobody, the file is root's
+// and private; as another user, private is enough) is named on standard error,
+// left as it was at the exit, and the exit status says nothing was saved.
+TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
+  test::TemporaryFolder folder;
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  const auto profile = folder.path() / "brambly.prf";
+  std::ofstream(profile) << "a profile of another run";
+  std::filesystem::permissions(profile, std::filesystem::perms::none);
+  std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
+                                      "--headless"};
+  if (::geteuid() == 0) {
+    command.insert(command.begin(),
+                   {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+  }
+  test::ChildProcess program(command, test::ChildProcess::CurrentEnvironment(),
+                             folder.path() / "output.txt");
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (ReadAll(folder.path() / "output.txt").find("Permission denied") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+  }
+  const int status = program.stop(30s);
+  const std::string output = ReadAll(folder.path() / "output.txt");
+  EXPECT_NE(output.find("Cannot read the profile " + profile.string() + ": Permission denied"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find(profile.string() + " was not saved"), std::string::npos) << output;
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(profile), "a profile of another run");
 }
 
 }  // namespace
