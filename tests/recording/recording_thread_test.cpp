@@ -114,13 +114,17 @@ TEST_F(RecordingThreadTest, OutputNamesAreNeverReused) {
 TEST_F(RecordingThreadTest, AFileThatCannotBeCreatedEndsTheRecording) {
   ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return ScriptedReply::Stream(); });
-  RecordingJob& job = newJob(server.url("/live"), "no-such-folder/show.mp3", {.convert = true});
-  start(job);
-  ASSERT_TRUE(waitFor([&] { return job.isFinished(); }));
-  EXPECT_EQ(job.status(), "CANNOT CREATE FILE");
-  EXPECT_NE(logText().find("Cannot create file " + path("no-such-folder/show.mp3") + "\n"),
-            std::string::npos);
+  // No such folder, and names that name no file at all.
+  for (const std::string output : {"no-such-folder/show.mp3", "", "."}) {
+    RecordingJob& job = newJob(server.url("/live"), output, {.convert = true});
+    start(job);
+    ASSERT_TRUE(waitFor([&] { return job.isFinished(); })) << output;
+    EXPECT_EQ(job.status(), "CANNOT CREATE FILE") << output;
+    EXPECT_NE(logText().find("Cannot create file " + path(output) + "\n"), std::string::npos)
+        << output;
+  }
   EXPECT_TRUE(commands_.commands().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "_00.mp3"));
 }
 
 TEST_F(RecordingThreadTest, AUrlWithoutSchemeIsTriedAsHttp) {
