@@ -58,6 +58,10 @@ void RecordingRun::releaseConnection() {
   request_.reset();
   connection_.reset();
   session_.reset();
+  // Every reply of a Shoutcast server begins with its own header text and
+  // announces its own metadata interval.
+  headerPending_ = true;
+  metaInterval_ = 0;
 }
 
 bool RecordingRun::openRequest() {

@@ -122,9 +122,6 @@ RecordingRun::DataEnd RecordingRun::handleEndOfData() {
 }
 
 bool RecordingRun::adoptPlaylistUrl() {
-  headerPending_ = true;
-  metaInterval_ = 0;
-
   const std::size_t scanned = std::min(capturedCount_, captureBuffer_.size());
   const auto* text = reinterpret_cast<const char*>(captureBuffer_.data());
   for (std::size_t at = 0; at + 8 <= scanned; ++at) {
