@@ -68,6 +68,9 @@ class RecordingRun {
   std::size_t readAndHandleChunk();
   std::size_t dataStart(std::size_t length);
   void holdBackOrWrite(std::size_t length, std::size_t start);
+  void writeHeldBack();
+  // Writes the held-back bytes, then `data`.
+  void writeStreamData(const char* data, std::size_t size);
   void writeToFile(const char* data, std::size_t size);
   DataEnd handleEndOfData();
   // The playlist handling; false when the thread must end.
@@ -109,6 +112,10 @@ class RecordingRun {
   std::array<char, 4096> readBuffer_{};
   std::array<unsigned char, 8192> captureBuffer_{};
   int heldChunks_ = 0;
+  // The bytes of the held-back chunks, from each one's data start: a
+  // playlist that is followed never reaches the file, anything else does,
+  // in order, before what follows it.
+  std::string held_;
   int lastCopySlot_ = 0;
   std::size_t capturedCount_ = 0;
   bool headerPending_ = true;

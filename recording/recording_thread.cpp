@@ -332,6 +332,8 @@ void RecordingRun::runCycles() {
 }
 
 void RecordingRun::finish() {
+  // Bytes still held back when the recording stops were no playlist.
+  if (file_) writeHeldBack();
   if (file_) file_->close();
   releaseConnection();
   if (!job_.persistent && lossCycles_ > 2) {
