@@ -78,11 +78,13 @@ OutputFile::~OutputFile() {
   close();
 }
 
-bool OutputFile::write(const char* data, std::size_t size) {
-  if (fd_ < 0) return false;
-  if (!platform::WriteAll(fd_, std::string_view(data, size))) return false;
+std::error_code OutputFile::write(const char* data, std::size_t size) {
+  if (fd_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
+  errno = 0;
+  if (!platform::WriteAll(fd_, std::string_view(data, size)))
+    return {errno != 0 ? errno : EIO, std::generic_category()};
   bytesWritten_ += size;
-  return true;
+  return {};
 }
 
 void OutputFile::close() {

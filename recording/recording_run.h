@@ -28,6 +28,7 @@ inline constexpr const char* kLostConnection = "LOST CONNECTION";
 inline constexpr const char* kConnectionFailed = "CONNECTION FAILED";
 inline constexpr const char* kDoneRecording = "DONE RECORDING";
 inline constexpr const char* kCannotCreateFile = "CANNOT CREATE FILE";
+inline constexpr const char* kCannotWriteFile = "CANNOT WRITE FILE";
 inline constexpr const char* kCannotDeleteFile = "CANNOT DELETE FILE";
 }  // namespace status
 
@@ -50,8 +51,11 @@ class RecordingRun {
   // Creates the output file and announces the recording; false when the
   // file cannot be created.
   bool startRecording();
+  // Ends in finish(); a write that fails ends it early with FileWriteError.
   void runCycles();
   void finish();
+  // Ends the thread without finishing the recording.
+  void endEarly();
 
   // Connection pieces.
   platform::HttpOptions httpOptions(std::size_t keepLimit) const;
