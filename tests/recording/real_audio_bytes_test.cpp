@@ -40,6 +40,7 @@ TEST_F(RecordingThreadTest, AnMp3StreamBrokenAtRandomPointsIsRecordedByteForByte
   start(job);
   const bool whole = waitFor([&] { return fileSize("show.mp3") == mp3.size(); }, 30s);
   stopAndWait(job);
+  EXPECT_EQ(job.status(), "DONE RECORDING");
   ASSERT_TRUE(whole) << fileSize("show.mp3") << " of " << mp3.size() << " bytes";
   EXPECT_TRUE(readFile("show.mp3") == mp3) << "the bytes differ";
 }

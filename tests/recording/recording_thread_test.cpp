@@ -1,6 +1,3 @@
-#include <random>
-#include <regex>
-
 #include "platform/text.h"
 #include "tests/recording/recording_thread_fixture.h"
 
@@ -10,38 +7,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::ScriptedHttpServer;
 using test::ScriptedReply;
-
-TEST_F(RecordingThreadTest, NothingServedIsLostOrDoubledAcrossManyBreaks) {
-  ScriptedHttpServer server;
-  std::mutex mutex;
-  std::uint64_t served = 0;
-  int connections = 0;
-  constexpr int kBreaks = 60;
-  std::mt19937 random(20261206);
-  server.setHandler([&](const std::string&) {
-    const std::lock_guard lock(mutex);
-    if (connections++ >= kBreaks) return Silent();
-    // Breaks land anywhere: inside the first chunk, on a chunk boundary, far on.
-    const std::uint64_t length = std::uniform_int_distribution<std::uint64_t>(1, 40'000)(random);
-    const ScriptedReply reply = ScriptedReply::Stream(served, length);
-    served += length;
-    return reply;
-  });
-  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.persistent = true});
-  start(job);
-  ASSERT_TRUE(waitFor(
-      [&] {
-        const std::lock_guard lock(mutex);
-        return connections > kBreaks && fileSize("show.mp3") == served;
-      },
-      60s))
-      << fileSize("show.mp3") << " of " << served;
-  stopAndWait(job);
-  EXPECT_EQ(job.status(), "DONE RECORDING");
-  const std::string recorded = readFile("show.mp3");
-  ASSERT_EQ(recorded.size(), served);
-  EXPECT_TRUE(recorded == test::StreamBytes(0, served)) << "the bytes differ";
-}
 
 TEST_F(RecordingThreadTest, AReconnectIsLoggedAndShownAsItHappens) {
   ScriptedHttpServer server;
