@@ -10,10 +10,10 @@ namespace {
 
 using platform::Format;
 
-// A failure to write the recording: it ends the cycle like any other fault
-// outside the read, and the thread reconnects and tries again.
+// A failure to write the recording, with its reason. It ends the
+// recording: reconnecting would not make the file writable again.
 struct FileWriteError : std::runtime_error {
-  FileWriteError() : std::runtime_error("cannot write the recording") {}
+  explicit FileWriteError(const std::string& reason) : std::runtime_error(reason) {}
 };
 
 }  // namespace
@@ -58,6 +58,10 @@ void RecordingRun::releaseConnection() {
   request_.reset();
   connection_.reset();
   session_.reset();
+  // Every reply of a Shoutcast server begins with its own header text and
+  // announces its own metadata interval.
+  headerPending_ = true;
+  metaInterval_ = 0;
 }
 
 bool RecordingRun::openRequest() {
@@ -116,7 +120,14 @@ void RecordingRun::run() {
     job_.markFinished();
     return;
   }
-  runCycles();
+  try {
+    runCycles();
+  } catch (const FileWriteError& failure) {
+    // The file keeps what it holds; it is neither converted nor announced.
+    setStatus(status::kCannotWriteFile);
+    log(Format("Cannot write file %s: %s\n", file_->path().c_str(), failure.what()));
+    endEarly();
+  }
 }
 
 bool RecordingRun::prepare() {
@@ -276,7 +287,8 @@ void RecordingRun::reconnect() {
 }
 
 void RecordingRun::writeToFile(const char* data, std::size_t size) {
-  if (size > 0 && !file_->write(data, size)) throw FileWriteError();
+  if (size == 0) return;
+  if (const std::error_code error = file_->write(data, size)) throw FileWriteError(error.message());
 }
 
 void RecordingRun::runCycles() {
@@ -302,6 +314,8 @@ void RecordingRun::runCycles() {
           threadEnds = handleEndOfData() == DataEnd::ThreadEnds;
         }
       }
+    } catch (const FileWriteError&) {
+      throw;  // no lost connection: the recording ends (run)
     } catch (const std::exception&) {
       failCycle();
       counted = false;
@@ -319,15 +333,21 @@ void RecordingRun::runCycles() {
     }
   }
   if (threadEnds) {
-    if (file_) file_->close();
-    releaseConnection();
-    job_.markFinished();
+    endEarly();
     return;
   }
   finish();
 }
 
+void RecordingRun::endEarly() {
+  if (file_) file_->close();
+  releaseConnection();
+  job_.markFinished();
+}
+
 void RecordingRun::finish() {
+  // Bytes still held back when the recording stops were no playlist.
+  if (file_) writeHeldBack();
   if (file_) file_->close();
   releaseConnection();
   if (!job_.persistent && lossCycles_ > 2) {

@@ -1,7 +1,8 @@
 #include "recording/stream_connection.h"
 
+#include <exception>
+
 #include "platform/diagnostics.h"
-#include "platform/network_error.h"
 
 namespace larkspan::recording {
 namespace {
@@ -81,7 +82,9 @@ bool OpenStreamRequest(const RecordingJob& job,
     }
     session.diagnose("Error: Got status code " + std::to_string(redirectedCode));
     return false;
-  } catch (const platform::NetworkError&) {
+  } catch (const std::exception&) {
+    // Whatever fails inside an attempt (the network, memory) fails the
+    // attempt only; the caller decides whether to try again.
     return false;
   }
 }

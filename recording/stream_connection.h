@@ -51,7 +51,7 @@ class CRecordSession {
 // connection of `session`; after a redirect `connection` is released (the
 // caller opens a new one before using it again). Every other status counts as
 // success. Returns true when `request` holds a reply whose body the caller may
-// read; a network failure returns false. The URL parts are the caller's and
+// read; any failure of the attempt (an exception) returns false. The URL parts are the caller's and
 // are taken by value, so they are never changed.
 bool OpenStreamRequest(const RecordingJob& job,
                        std::unique_ptr<platform::HttpConnection>& connection,

@@ -130,7 +130,7 @@ TEST_F(StreamConnectionTest, RedirectFailuresSayWhy) {
   EXPECT_EQ(target.requests().size(), 2u) << "only one redirect is followed";
 }
 
-TEST_F(StreamConnectionTest, NetworkFailuresReturnFalseWithoutADiagnostic) {
+TEST_F(StreamConnectionTest, FailuresInsideAnAttemptReturnFalse) {
   ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Stall());
   session_ = CRecordSession({.connectTimeout = 1s, .readTimeout = 300ms},
@@ -144,7 +144,13 @@ TEST_F(StreamConnectionTest, NetworkFailuresReturnFalseWithoutADiagnostic) {
   EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/",
                                  "127.0.0.1", refusing))
       << "a released connection is not used again";
-  EXPECT_TRUE(diagnostics_.empty());
+  EXPECT_TRUE(diagnostics_.empty()) << "a network failure says nothing";
+
+  // Any other failure (here, memory running out while reporting) ends the
+  // attempt the same way.
+  server.enqueue(ScriptedReply::Ok("x"));
+  session_ = CRecordSession(options_, [](std::string_view) { throw std::bad_alloc(); });
+  EXPECT_FALSE(open(server, "/live"));
 }
 
 }  // namespace
