@@ -40,8 +40,9 @@ struct RecordingJob {
   void setStatus(std::string_view text);
 
   // Called with every new status text, on the thread that sets it, before
-  // any later status; for a front end that must see every change (the
-  // command-line recorder prints them all). Set it before the thread starts.
+  // any later status and outside the status lock (status() answers while it
+  // runs); for a front end that must see every change (the command-line
+  // recorder prints them all). Set it before the thread starts.
   std::function<void(std::string_view)> statusObserver;
 
   // The thread's last act: everything it wrote before is visible to whoever
