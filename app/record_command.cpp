@@ -11,7 +11,7 @@
 namespace larkspan::app {
 namespace {
 
-// Waits up to `timeout` for SIGINT or SIGTERM; true when one arrived.
+// Waits up to `timeout` for a stop signal; true when one arrived.
 bool StopSignalArrived(const sigset_t& signals, std::chrono::milliseconds timeout) {
   const timespec wait{0, static_cast<long>(std::chrono::nanoseconds(timeout).count())};
   return sigtimedwait(&signals, nullptr, &wait) > 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -56,8 +57,8 @@ test::ChildProcess StartHeadless(const std::filesystem::path& folder, const std:
   environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
   environment.push_back("TZ=UTC");
   // env changes the folder and replaces itself, so the pid is the program's.
-  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"}, environment,
-                            folder / "output.txt");
+  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"},
+                            environment, folder / "output.txt");
 }
 
 TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
@@ -76,7 +77,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   // and 21:00:09 (close-out).
   test::ChildProcess program = StartHeadless(folder.path(), "2026-12-07 20:59:44");
   const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") == std::string::npos &&
+  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") ==
+             std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(200ms);
   }
@@ -96,7 +98,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_LT(info.durationSeconds, 14.0);
 
   const std::string log = ReadAll(folder.path() / "log.txt");
-  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"), std::string::npos)
+  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"),
+            std::string::npos)
       << log;
 
   schedule::Profile saved;
@@ -105,6 +108,47 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
   EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
+}
+
+// The soft and hard "Max open files" of a running process.
+std::pair<std::string, std::string> DescriptorLimits(pid_t pid) {
+  std::istringstream limits(ReadAll("/proc/" + std::to_string(pid) + "/limits"));
+  for (std::string line; std::getline(limits, line);) {
+    if (line.rfind("Max open files", 0) != 0) continue;
+    std::istringstream values(line.substr(14));
+    std::string soft, hard;
+    values >> soft >> hard;
+    return {soft, hard};
+  }
+  return {};
+}
+
+TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
+  test::TemporaryFolder folder;
+  // Started as a desktop starts it, with a soft limit far below the hard one.
+  test::ChildProcess program({"sh", "-c", "ulimit -S -n 64 && exec env -C \"$1\" \"$0\" --headless",
+                              LARKSPAN_PROGRAM, folder.path().string()},
+                             test::ChildProcess::CurrentEnvironment(),
+                             folder.path() / "output.txt");
+  // The limit is raised after the stop signals are blocked.
+  auto limits = DescriptorLimits(program.pid());
+  for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+       limits.first != limits.second && std::chrono::steady_clock::now() < deadline;
+       limits = DescriptorLimits(program.pid())) {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(limits.first, limits.second);
+
+  ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
+  for (const auto deadline = std::chrono::steady_clock::now() + 20s;
+       program.running() && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_FALSE(program.running());
+  const int status = program.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
 }
 
 }  // namespace
