@@ -23,7 +23,7 @@ std::string WithoutExtension(std::string path);
 class OutputFile {
  public:
   // Creates the file by the name rule above. Nothing when it cannot be
-  // created (no such folder, no permission).
+  // created (no such folder, no permission); errno then says why.
   static std::optional<OutputFile> create(const std::string& requested, std::string_view extension);
 
   OutputFile(OutputFile&& other) noexcept;

@@ -45,6 +45,13 @@ struct RecordingJob {
   // recorder prints them all). Set it before the thread starts.
   std::function<void(std::string_view)> statusObserver;
 
+  // Called on the recording thread with the reason each time an attempt to
+  // connect fails for another reason than the attempt before it (after an
+  // attempt that worked, any reason is new): "cannot connect to host:8000:
+  // Connection refused", "HTTP 404 Not Found". For a front end that explains
+  // a recording that does not start. Set it before the thread starts.
+  std::function<void(std::string_view)> connectionFailureObserver;
+
   // The thread's last act: everything it wrote before is visible to whoever
   // sees isFinished() return true.
   void markFinished() { finished_.store(true, std::memory_order_release); }
@@ -84,6 +91,10 @@ struct RecordingJob {
   // isFinished() is true.
   bool clearEntryReserved = false;
   bool resetEntryEndCount = false;
+
+  // Stream bytes the thread wrote into the recording's file. Visible once
+  // isFinished() is true.
+  std::uint64_t bytesRecorded = 0;
 
  private:
   mutable std::mutex statusLock_;
