@@ -188,11 +188,6 @@ TEST(AddressResolution, AStopOrTheDeadlineEndsTheWaitForAResolverThatHangs) {
   release.set_value();
 }
 
-TEST(HttpRequest, ARefusedConnectionFails) {
-  HttpConnection refused("127.0.0.1", test::RefusingPort(), ShortTimeouts());
-  EXPECT_THROW(refused.openRequest("/")->send(), NetworkError);
-}
-
 TEST(HttpRequest, ConnectingToAServerThatNeverAcceptsTimesOut) {
   // A listener with a full backlog drops new handshakes, so connect waits.
   const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
