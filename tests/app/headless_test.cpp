@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -110,17 +111,24 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
 }
 
-// The soft and hard "Max open files" of a running process.
-std::pair<std::string, std::string> DescriptorLimits(pid_t pid) {
-  std::istringstream limits(ReadAll("/proc/" + std::to_string(pid) + "/limits"));
+// The soft and hard "Max open files" of the program; none while the process
+// is not the program yet (sh and env replace themselves by it).
+std::optional<std::pair<std::string, std::string>> ProgramDescriptorLimits(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::error_code error;
+  if (std::filesystem::read_symlink(proc + "/exe", error) !=
+      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
+    return std::nullopt;
+  }
+  std::istringstream limits(ReadAll(proc + "/limits"));
   for (std::string line; std::getline(limits, line);) {
     if (line.rfind("Max open files", 0) != 0) continue;
     std::istringstream values(line.substr(14));
     std::string soft, hard;
     values >> soft >> hard;
-    return {soft, hard};
+    return std::pair{soft, hard};
   }
-  return {};
+  return std::nullopt;
 }
 
 TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
@@ -131,13 +139,14 @@ TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
                              test::ChildProcess::CurrentEnvironment(),
                              folder.path() / "output.txt");
   // The limit is raised after the stop signals are blocked.
-  auto limits = DescriptorLimits(program.pid());
+  auto limits = ProgramDescriptorLimits(program.pid());
   for (const auto deadline = std::chrono::steady_clock::now() + 5s;
-       limits.first != limits.second && std::chrono::steady_clock::now() < deadline;
-       limits = DescriptorLimits(program.pid())) {
+       (!limits || limits->first != limits->second) && std::chrono::steady_clock::now() < deadline;
+       limits = ProgramDescriptorLimits(program.pid())) {
     std::this_thread::sleep_for(20ms);
   }
-  EXPECT_EQ(limits.first, limits.second);
+  ASSERT_TRUE(limits);
+  ASSERT_EQ(limits->first, limits->second);
 
   ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
   for (const auto deadline = std::chrono::steady_clock::now() + 20s;
