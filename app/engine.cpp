@@ -62,7 +62,8 @@ void Engine::startUp() {
 
 recording::RecordingJob* Engine::connect(std::string_view url, std::string_view outputFile,
                                          bool shoutcast,
-                                         std::function<void(std::string_view)> statusObserver) {
+                                         std::function<void(std::string_view)> statusObserver,
+                                         std::function<void(std::string_view)> failureObserver) {
   recording::RecordingJob* job = manualJob_.create();
   if (job == nullptr) return nullptr;
   // The extension for names the thread builds: the output file's own, or
@@ -76,6 +77,7 @@ recording::RecordingJob* Engine::connect(std::string_view url, std::string_view 
                                       .entryIndex = -1,
                                       .disableSounds = profile_.settings.disableSounds != 0});
   job->statusObserver = std::move(statusObserver);
+  job->connectionFailureObserver = std::move(failureObserver);
   manualJob_.adoptThread(recording::StartRecordingThread(*job, recordingContext_));
   return job;
 }

@@ -46,10 +46,12 @@ class Engine {
   // The manual Connect: a new manual recording of `url` into `outputFile`
   // (relative to the start-up directory) on a thread of its own. Nothing
   // when a manual recording exists already. `statusObserver`, when given,
-  // sees every status of the job.
+  // sees every status of the job, `failureObserver` every new reason why the
+  // stream cannot be reached.
   recording::RecordingJob* connect(std::string_view url, std::string_view outputFile,
                                    bool shoutcast,
-                                   std::function<void(std::string_view)> statusObserver = {});
+                                   std::function<void(std::string_view)> statusObserver = {},
+                                   std::function<void(std::string_view)> failureObserver = {});
 
   // One scheduler tick (every 5,000 ms).
   void schedulerTick(schedule::SchedulerWindow& window);

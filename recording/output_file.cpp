@@ -46,7 +46,10 @@ std::optional<OutputFile> OutputFile::create(const std::string& requested,
   // A name that names no file of its own (empty, a folder, "." or "..")
   // would otherwise become "_00" and the extension inside that folder.
   const std::filesystem::path fileName = std::filesystem::path(requested).filename();
-  if (fileName.empty() || fileName == "." || fileName == "..") return std::nullopt;
+  if (fileName.empty() || fileName == "." || fileName == "..") {
+    errno = EINVAL;
+    return std::nullopt;
+  }
   std::string name = requested;
   for (int attempt = 0; attempt < 16; ++attempt) {
     name = NextFreeOutputName(name, extension);

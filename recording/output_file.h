@@ -25,7 +25,7 @@ class OutputFile {
  public:
   // Creates the file by the name rule above. Nothing when it cannot be
   // created (no such folder, no permission) or `requested` names no file
-  // (empty, ending in '/', "." or "..").
+  // (empty, ending in '/', "." or ".."); errno then says why.
   static std::optional<OutputFile> create(const std::string& requested, std::string_view extension);
 
   OutputFile(OutputFile&& other) noexcept;

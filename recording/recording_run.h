@@ -30,6 +30,8 @@ inline constexpr const char* kDoneRecording = "DONE RECORDING";
 inline constexpr const char* kCannotCreateFile = "CANNOT CREATE FILE";
 inline constexpr const char* kCannotWriteFile = "CANNOT WRITE FILE";
 inline constexpr const char* kCannotDeleteFile = "CANNOT DELETE FILE";
+// No descriptor left for the stream's socket or the file.
+inline constexpr const char* kTooManyOpenFiles = "TOO MANY OPEN FILES";
 }  // namespace status
 
 // A chunk is full when a read delivered this many bytes.
@@ -60,6 +62,8 @@ class RecordingRun {
   // Connection pieces.
   platform::HttpOptions httpOptions(std::size_t keepLimit) const;
   bool openRequest();
+  // Reports why the attempt just made failed, once per change of reason.
+  void noteAttempt();
   void releaseConnection();
   void declareConnectionLost();
   void failCycle();
@@ -111,6 +115,7 @@ class RecordingRun {
   int cycleCount_ = 0;
   std::optional<std::int64_t> lossTime_;
   std::optional<std::int64_t> timeoutBase_;
+  std::string lastFailureReason_;  // empty after an attempt that worked
 
   // Stream data state.
   std::array<char, 4096> readBuffer_{};

@@ -1,6 +1,10 @@
 #include "recording/recording_thread.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "irc/irc_bot_mfc.h"
+#include "platform/descriptor_limit.h"
 #include "platform/network_error.h"
 #include "platform/text.h"
 #include "recording/recording_run.h"
@@ -68,8 +72,29 @@ bool RecordingRun::openRequest() {
   // A redirect releases the connection it was given; the next attempt needs
   // a new one to the stream's own server.
   if (!connection_) connection_ = session_->GetHttpConnection(parts_.server, parts_.port);
-  return OpenStreamRequest(job_, connection_, request_, *session_, parts_.service, parts_.object,
-                           parts_.server, parts_.port);
+  const bool opened = OpenStreamRequest(job_, connection_, request_, *session_, parts_.service,
+                                        parts_.object, parts_.server, parts_.port);
+  noteAttempt();
+  return opened;
+}
+
+void RecordingRun::noteAttempt() {
+  const std::optional<AttemptFailure>& failure = session_->lastFailure();
+  // A stop request cuts the attempt short; that is no reason to report.
+  if (stopRequested()) return;
+  std::string reason = failure ? failure->reason : std::string();
+  if (reason == lastFailureReason_) return;
+  lastFailureReason_ = std::move(reason);
+  if (!failure) return;
+  if (job_.connectionFailureObserver) job_.connectionFailureObserver(failure->reason);
+  if (failure->outOfDescriptors) {
+    // Retrying goes on, as other recordings may end and free descriptors,
+    // but not silently.
+    setStatus(status::kTooManyOpenFiles);
+    log(Format("Cannot connect to %s: %s\n", jobUrl().c_str(), failure->reason.c_str()));
+  } else if (job_.status() == status::kTooManyOpenFiles) {
+    setStatus(reconnectPending_ ? status::kReconnecting : status::kConnecting);
+  }
 }
 
 void RecordingThread(RecordingJob& job, RecordingContext& context) {
@@ -220,8 +245,10 @@ bool RecordingRun::startRecording() {
   if (requested.is_relative()) requested = context_.startupDirectory / requested;
   file_ = OutputFile::create(requested.string(), platform::FieldText(job_.extension));
   if (!file_) {
-    setStatus(status::kCannotCreateFile);
-    log(Format("Cannot create file %s\n", requested.c_str()));
+    const int error = errno;  // as the failed open left it
+    setStatus(platform::IsOutOfDescriptors(error) ? status::kTooManyOpenFiles
+                                                  : status::kCannotCreateFile);
+    log(Format("Cannot create file %s: %s\n", requested.c_str(), std::strerror(error)));
     return false;
   }
   setStatus(status::kRecording);
@@ -346,9 +373,12 @@ void RecordingRun::endEarly() {
 }
 
 void RecordingRun::finish() {
-  // Bytes still held back when the recording stops were no playlist.
-  if (file_) writeHeldBack();
-  if (file_) file_->close();
+  if (file_) {
+    // Bytes still held back when the recording stops were no playlist.
+    writeHeldBack();
+    job_.bytesRecorded = file_->bytesWritten();
+    file_->close();
+  }
   releaseConnection();
   if (!job_.persistent && lossCycles_ > 2) {
     setStatus(status::kConnectionFailed);

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -57,8 +59,8 @@ test::ChildProcess StartHeadless(const std::filesystem::path& folder, const std:
   environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
   environment.push_back("TZ=UTC");
   // env changes the folder and replaces itself, so the pid is the program's.
-  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"}, environment,
-                            folder / "output.txt");
+  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"},
+                            environment, folder / "output.txt");
 }
 
 TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
@@ -77,7 +79,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   // and 21:00:09 (close-out).
   test::ChildProcess program = StartHeadless(folder.path(), "2026-12-07 20:59:44");
   const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") == std::string::npos &&
+  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") ==
+             std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(200ms);
   }
@@ -97,7 +100,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_LT(info.durationSeconds, 14.0);
 
   const std::string log = ReadAll(folder.path() / "log.txt");
-  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"), std::string::npos)
+  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"),
+            std::string::npos)
       << log;
 
   schedule::Profile saved;
@@ -139,6 +143,55 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
   ASSERT_TRUE(WIFEXITED(status)) << output;
   EXPECT_NE(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadAll(profile), "a profile of another run");
+}
+
+// The soft and hard "Max open files" of the program; none while the process
+// is not the program yet (sh and env replace themselves by it).
+std::optional<std::pair<std::string, std::string>> ProgramDescriptorLimits(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::error_code error;
+  if (std::filesystem::read_symlink(proc + "/exe", error) !=
+      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
+    return std::nullopt;
+  }
+  std::istringstream limits(ReadAll(proc + "/limits"));
+  for (std::string line; std::getline(limits, line);) {
+    if (line.rfind("Max open files", 0) != 0) continue;
+    std::istringstream values(line.substr(14));
+    std::string soft, hard;
+    values >> soft >> hard;
+    return std::pair{soft, hard};
+  }
+  return std::nullopt;
+}
+
+TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
+  test::TemporaryFolder folder;
+  // Started as a desktop starts it, with a soft limit far below the hard one.
+  test::ChildProcess program({"sh", "-c", "ulimit -S -n 64 && exec env -C \"$1\" \"$0\" --headless",
+                              LARKSPAN_PROGRAM, folder.path().string()},
+                             test::ChildProcess::CurrentEnvironment(),
+                             folder.path() / "output.txt");
+  // The limit is raised after the stop signals are blocked.
+  auto limits = ProgramDescriptorLimits(program.pid());
+  for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+       (!limits || limits->first != limits->second) && std::chrono::steady_clock::now() < deadline;
+       limits = ProgramDescriptorLimits(program.pid())) {
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(limits);
+  ASSERT_EQ(limits->first, limits->second);
+
+  ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
+  for (const auto deadline = std::chrono::steady_clock::now() + 20s;
+       program.running() && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_FALSE(program.running());
+  const int status = program.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
 }
 
 }  // namespace

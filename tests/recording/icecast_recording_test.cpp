@@ -94,6 +94,40 @@ TEST_F(LiveRecordingTest, RecordCommandEndsWhenItsFileCannotGrowAndKeepsWhatItHo
   EXPECT_EQ(server.requests().size(), 1u) << "no reconnects";
 }
 
+TEST_F(LiveRecordingTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithoutStreamData) {
+  // Two attempts refused (behind a redirect), two error pages, then a stream
+  // that never sends a byte.
+  test::ScriptedHttpServer server;
+  const std::uint16_t refusing = test::RefusingPort();
+  for (int i = 0; i < 2; ++i) {
+    server.enqueue(test::ScriptedReply::Redirect(
+        302, "http://127.0.0.1:" + std::to_string(refusing) + "/live"));
+  }
+  server.enqueue(test::ScriptedReply::NotFound());
+  server.enqueue(test::ScriptedReply::NotFound());
+  server.setHandler([](const std::string&) { return test::ScriptedReply::Stall(); });
+  const auto output = dir() / "output.txt";
+  test::ChildProcess recorder(
+      {"env", "-C", dir().string(), LARKSPAN_BINARY, "--record", server.url("/live"), "show.mp3"},
+      test::ChildProcess::CurrentEnvironment(), output);
+  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 5; }));
+  const int status = recorder.stop(30s);
+
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  const std::string printed = readFile(output);
+  EXPECT_NE(printed.find("\nDONE RECORDING\n"), std::string::npos) << printed;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "the file holds no stream data";
+  std::vector<std::string> reasons;
+  std::istringstream lines(printed);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Cannot reach the stream: ", 0) == 0) reasons.push_back(line.substr(25));
+  }
+  EXPECT_EQ(reasons,
+            (std::vector<std::string>{
+                "cannot connect to 127.0.0.1:" + std::to_string(refusing) + ": Connection refused",
+                "HTTP 404 Not Found"}));
+}
+
 TEST_F(IcecastRecordingTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheGap) {
   std::optional<FfmpegSource> source;
   source.emplace(icecast_, "/live.mp3", SourceFormat::Mp3);
