@@ -102,7 +102,7 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
   addServer("Radio", url, 2);
   pages_.set("", {"/a", "/b", "/c", "/d"});
   std::size_t beepsAtFirstQuestion = 0;
-  prompter_.whileOpen = [&] {
+  prompter_.whileOpen = [&](const std::string&) {
     if (prompter_.questions().empty()) beepsAtFirstQuestion = tone_.played().size();
   };
   prompter_.answerNext(false);
@@ -198,7 +198,7 @@ TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
   addServer("Radio", pages_.url(), 1);
   pages_.set("", {"/a", "/b"});
   std::vector<bool> busy;
-  prompter_.whileOpen = [&] {
+  prompter_.whileOpen = [&](const std::string&) {
     busy.push_back(monitor_.busy());
     at(10, 0, 15);
     tick();
@@ -222,7 +222,7 @@ TEST_F(ServerMonitorTest, TheTickFollowsItsEntryWhenEntriesBeforeItAreRemoved) {
   pages_.set("/quiet", {"/q"});
   const std::int32_t askingKey = entry(asking).nameKey;
   const std::int32_t quietKey = entry(quiet).nameKey;
-  prompter_.whileOpen = [&] {
+  prompter_.whileOpen = [&](const std::string&) {
     // The scheduler tick closes an entry out and removes it.
     if (profile_.schedule.count() == 3) {
       profile_.schedule.entry(doomed).jobSlot = schedule::kJobSlotFree;
@@ -244,7 +244,7 @@ TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn
   addServer("Quiet", pages_.url("/quiet"), 0);
   pages_.set("/asking", {"/a", "/b"});
   pages_.set("/quiet", {"/q"});
-  prompter_.whileOpen = [&] { profile_.schedule.eraseEntry(0); };
+  prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
   at(18, 0, 30);
   tick();
   EXPECT_EQ(prompter_.questions().size(), 1u);
