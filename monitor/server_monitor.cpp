@@ -92,7 +92,8 @@ class MonitorTick {
     if (entry.monitorServer == 0) return index + 1;
     if (IsIgnoreTime(entry.ignoreTimes, now_.hour, now_.minute, dayBit_)) return index + 1;
 
-    const std::string serverUrl(platform::FieldText(entry.url));
+    const MonitoringEntry polled = ReadMonitoringEntry(schedule, index);
+    const std::string& serverUrl = polled.url;
     const schedule::ProfileSettings& settings = c_.profile.settings;
     recording::SetUpRecordingJob(job_,
                                  {.url = serverUrl,
@@ -112,8 +113,11 @@ class MonitorTick {
     const std::int16_t n = FindNewMountpoints(job_, schedule, c_.profile.knownMountpoints,
                                               serverUrl, found, index, c_.statusPage, c_.prompter);
     c_.clock.sleepFor(c_.pauseAfterPoll);
-    if (n < 1) return index + 1;
-    return actOn(ReadMonitoringEntry(schedule, index), found);
+    // "Cannot parse URL" is a box, during which the entry may have moved.
+    auto again = FindAgain(schedule, polled);
+    if (!again) return polled.index;
+    if (n < 1) return again->index + 1;
+    return actOn(std::move(*again), found);
   }
 
   std::size_t actOn(MonitoringEntry entry, const std::vector<std::string>& urls) {

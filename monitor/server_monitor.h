@@ -50,7 +50,7 @@ class ServerMonitor {
   // polls the status page of every entry that monitors a server (outside the
   // entry's ignore times). Each new mountpoint is logged and then, by the
   // entry's level: remembered (0), offered with a question (1, 2; 2 beeps
-  // first), or made a continuously monitored entry (5). The questions and the
+  // first), or made a continuously monitored entry (5). Its boxes and the
   // dialog keep the window's timers running, so the scheduler tick may remove
   // entries meanwhile: after each of them the tick looks for its entry again,
   // and leaves the rest of that entry's mountpoints when it is gone.

@@ -213,32 +213,6 @@ TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
   EXPECT_EQ(pages_.requestCount(), 2u) << "the flag is clear again after the tick";
 }
 
-TEST_F(ServerMonitorTest, TheTickFollowsItsEntryWhenEntriesBeforeItAreRemoved) {
-  const auto doomed = addPlainEntry("Done recording");
-  const std::string askingUrl = pages_.url("/asking");
-  const auto asking = addServer("Asking", askingUrl, 1);
-  const auto quiet = addServer("Quiet", pages_.url("/quiet"), 0);
-  pages_.set("/asking", {"/a", "/b", "/c"});
-  pages_.set("/quiet", {"/q"});
-  const std::int32_t askingKey = entry(asking).nameKey;
-  const std::int32_t quietKey = entry(quiet).nameKey;
-  prompter_.whileOpen = [&](const std::string&) {
-    // The scheduler tick closes an entry out and removes it.
-    if (profile_.schedule.count() == 3) {
-      profile_.schedule.entry(doomed).jobSlot = schedule::kJobSlotFree;
-      schedule::RemoveFreeEntries(profile_.schedule);
-    }
-  };
-  at(18, 0, 30);
-  tick();
-  EXPECT_EQ(prompter_.questions().size(), 3u);
-  ASSERT_EQ(knownUrls(), (Strings{askingUrl + "/a", askingUrl + "/b", askingUrl + "/c",
-                                  pages_.url("/quiet") + "/q"}));
-  EXPECT_EQ(profile_.knownMountpoints[2].ownerKey, askingKey);
-  EXPECT_EQ(profile_.knownMountpoints[3].ownerKey, quietKey);
-  EXPECT_EQ(pages_.requestCount(), 2u) << "each server polled once";
-}
-
 TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
   addServer("Asking", pages_.url("/asking"), 1);
   addServer("Quiet", pages_.url("/quiet"), 0);
