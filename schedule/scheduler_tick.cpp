@@ -80,7 +80,10 @@ void TickRun::visit(std::size_t u) {
   if (!e.doneToday && !e.monitorServer) {
     if (e.jobSlot < 0 && startIsDue(e) && endHasNotPassed(e)) {
       next = start(u);
-    } else if (e.monitorMountpoint == 1) {
+    } else if (e.monitorMountpoint == 1 && !holdsEmptiedSlot(e)) {
+      // A failed start keeps its emptied slot until the close-out below gives
+      // it back; starting again first would take a second slot and leave the
+      // first reserved for good.
       const bool pollNow =
           now_.second <= 5 || (now_.second >= 27 && now_.second <= 31) || e.autoCreated;
       if (pollNow && !ignoreTimeCoversNow(e)) next = start(u);
@@ -97,6 +100,10 @@ void TickRun::visit(std::size_t u) {
     if (after.jobSlot >= 0 && context_.jobTable.at(after.jobSlot) != nullptr)
       live_.push_back({after.jobSlot, std::string(platform::FieldText(after.programName))});
   }
+}
+
+bool TickRun::holdsEmptiedSlot(const ScheduleEntry& e) {
+  return e.jobSlot >= 0 && context_.jobTable.at(e.jobSlot) == nullptr;
 }
 
 bool TickRun::startIsDue(const ScheduleEntry& e) const {

@@ -26,6 +26,7 @@ class TickRun {
   // Everything but the boxes, under JobTableLock.
   void walk();
   void visit(std::size_t u);
+  bool holdsEmptiedSlot(const ScheduleEntry& e);
   bool startIsDue(const ScheduleEntry& e) const;
   bool endHasNotPassed(const ScheduleEntry& e) const;
   bool ignoreTimeCoversNow(const ScheduleEntry& e) const;

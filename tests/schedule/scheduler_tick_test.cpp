@@ -225,6 +225,14 @@ TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
   tickAt(At(2026, 12, 7, 9, 0, 5));  // closed out, then tried again
   EXPECT_EQ(entry(1).jobSlot, 1);
   EXPECT_NE(jobOf(entry(1)), nullptr);
+
+  // A monitored entry, tried at every tick, fails the same way for a while:
+  // each failed start's slot is given back before the next start.
+  ScheduleEntry& watched = add("Blocked", 0, 0, 0, 0, 0);
+  watched.monitorMountpoint = 1;
+  watched.autoCreated = 1;
+  for (int i = 1; i <= 20; ++i) tickAt(At(2026, 12, 7, 9, 1, 0) + 5 * i);
+  EXPECT_LE(jobs_.JobTableHighWater(), 3);
 }
 
 TEST_F(SchedulerTest, AnUnusableRecordingPathIsReported) {
