@@ -158,10 +158,7 @@ class MonitorTick {
 
   void remember(const std::string& url, std::int32_t ownerKey) {
     const std::scoped_lock lock(c_.profile.scheduleLock);
-    schedule::KnownMountpoint record;
-    platform::CopyToField(record.url, url);
-    record.ownerKey = ownerKey;
-    c_.profile.knownMountpoints.push_back(record);
+    schedule::RememberMountpoint(c_.profile.knownMountpoints, url, ownerKey);
   }
 
   void addEntry(const std::string& url, const RecordMountpointValues& values,

@@ -97,6 +97,24 @@ TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
   EXPECT_EQ(knownUrls(), (Strings{pages_.url("/loud") + "/l", pages_.url("/quiet") + "/q"}));
 }
 
+TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooMany) {
+  addServer("Rotating", pages_.url(), 0);
+  schedule::KnownMountpoint other;
+  platform::CopyToField(other.url, "http://elsewhere/x");
+  profile_.knownMountpoints.push_back(other);
+  for (std::size_t i = 0; i < schedule::kMaxKnownPerOwner; ++i)
+    schedule::RememberMountpoint(profile_.knownMountpoints, pages_.url("/old") + std::to_string(i),
+                                 entry(0).nameKey);
+  pages_.set("", {"/new", "/newer"});
+  at(9, 0, 0);
+  tick();
+  const Strings known = knownUrls();
+  ASSERT_EQ(known.size(), schedule::kMaxKnownPerOwner + 1);
+  EXPECT_EQ(known[0], "http://elsewhere/x") << "another server's names stay";
+  EXPECT_EQ(known[1], pages_.url("/old2")) << "the two oldest made room";
+  EXPECT_EQ(known.back(), pages_.url("/newer"));
+}
+
 TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
   const std::string url = pages_.url();
   addServer("Radio", url, 2);
