@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <tuple>
 
 #include "monitor_tick_fixture.h"
@@ -20,6 +21,7 @@ class StatusPages {
   StatusPages() {
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
+      if (stalled_.contains(request.substr(0, request.find(' ', 4)))) return ScriptedReply::Stall();
       for (const auto& [path, names] : pages_) {
         if (request.starts_with("GET " + path + "/status2.xsl ")) {
           std::string page = "<html><body><pre>\n";
@@ -35,6 +37,11 @@ class StatusPages {
     const std::lock_guard lock(mutex_);
     pages_[path] = std::move(names);
   }
+  // The status page at `path` is never answered.
+  void stall(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    stalled_.insert("GET " + path + "/status2.xsl");
+  }
   // The server URL whose status page is at `path`.
   std::string url(const std::string& path = "") const { return server_.url(path); }
   std::size_t requestCount() const { return server_.requests().size(); }
@@ -43,6 +50,7 @@ class StatusPages {
   ScriptedHttpServer server_;
   std::mutex mutex_;
   std::map<std::string, Strings> pages_;
+  std::set<std::string> stalled_;
 };
 
 std::string Question(const std::string& url) {
@@ -95,6 +103,23 @@ TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
   at(9, 0, 0);
   tick();
   EXPECT_EQ(knownUrls(), (Strings{pages_.url("/loud") + "/l", pages_.url("/quiet") + "/q"}));
+}
+
+TEST_F(ServerMonitorTest, APollEndsWhenItsTimeIsSpentAndTheNextBeginsWithTheServersLeft) {
+  addServer("Stalled", pages_.url("/stalled"), 0);
+  addServer("First", pages_.url("/first"), 0);
+  addServer("Second", pages_.url("/second"), 0);
+  pages_.stall("/stalled");
+  pages_.set("/first", {"/f"});
+  pages_.set("/second", {"/s"});
+  MonitorContext shortPolls = context();
+  shortPolls.pollBudget = std::chrono::milliseconds(300);
+  at(9, 0, 0);
+  monitor_.MonitorServers(shortPolls);
+  EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
+  at(9, 0, 15);
+  monitor_.MonitorServers(shortPolls);
+  EXPECT_EQ(knownUrls(), (Strings{pages_.url("/first") + "/f", pages_.url("/second") + "/s"}));
 }
 
 TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooMany) {
