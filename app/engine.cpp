@@ -32,7 +32,11 @@ Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& promp
                         .trayIconFile = trayIconFile_,
                         .encoderLock = encoderLock_} {}
 
-Engine::~Engine() = default;
+// No recording thread may outlive the jobs, the clock and the locks it uses,
+// whether or not the exit ran.
+Engine::~Engine() {
+  stopRecordings();
+}
 
 void Engine::loadProfile() {
   profile_.settings = schedule::DefaultProfileSettings(schedule::UserHomeFolder());
@@ -95,8 +99,16 @@ void Engine::monitorTick(monitor::RecordMountpointDialog& recordOptions) {
 }
 
 bool Engine::shutDown() {
-  schedule::StopScheduledRecordings(profile_, jobTable_);
+  stopRecordings();
   return schedule::SaveProfile(profile_, startupDirectory_);
+}
+
+void Engine::stopRecordings() {
+  // Every recording is asked before any is waited for, so that their ends
+  // overlap.
+  manualJob_.requestStop();
+  schedule::StopScheduledRecordings(profile_, jobTable_);
+  manualJob_.stopAndWait();
 }
 
 }  // namespace larkspan::app

@@ -1,15 +1,17 @@
 // The program without windows, run as a separate process at a chosen local
 // time (libfaketime) against a real Icecast: a profile written here records on
 // schedule, and SIGTERM ends it with the recording, the log and the saved
-// profile on disk.
+// profile on disk. And its engine's exit, in this process.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <thread>
 
+#include "app/engine.h"
 #include "platform/text.h"
 #include "schedule/profile.h"
 #include "schedule/profile_settings.h"
@@ -17,6 +19,8 @@
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/recording_prompter.h"
+#include "tests/support/scripted_http_server.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan {
@@ -56,8 +60,8 @@ test::ChildProcess StartHeadless(const std::filesystem::path& folder, const std:
   environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
   environment.push_back("TZ=UTC");
   // env changes the folder and replaces itself, so the pid is the program's.
-  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"}, environment,
-                            folder / "output.txt");
+  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"},
+                            environment, folder / "output.txt");
 }
 
 TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
@@ -76,7 +80,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   // and 21:00:09 (close-out).
   test::ChildProcess program = StartHeadless(folder.path(), "2026-12-07 20:59:44");
   const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") == std::string::npos &&
+  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") ==
+             std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(200ms);
   }
@@ -96,7 +101,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_LT(info.durationSeconds, 14.0);
 
   const std::string log = ReadAll(folder.path() / "log.txt");
-  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"), std::string::npos)
+  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"),
+            std::string::npos)
       << log;
 
   schedule::Profile saved;
@@ -105,6 +111,28 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
   EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
+}
+
+TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) {
+    return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
+  });
+  test::TemporaryFolder folder;
+  test::RecordingPrompter prompter;
+  app::Engine engine(folder.path(), prompter);
+  const recording::RecordingJob* job = engine.connect(server.url("/live"), "manual.mp3", false);
+  const auto midStream = [&] {
+    std::error_code error;
+    return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
+  };
+  for (const auto end = std::chrono::steady_clock::now() + 20s;
+       !midStream() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(midStream());
+  EXPECT_TRUE(engine.shutDown());
+  EXPECT_TRUE(job->isFinished()) << job->status();
+  EXPECT_EQ(job->status(), "DONE RECORDING");
 }
 
 }  // namespace
