@@ -146,7 +146,9 @@ class MonitorTick {
     const std::int16_t n = FindNewMountpoints(job_, schedule, c_.profile.knownMountpoints,
                                               serverUrl, found, index, fetchOptions(), c_.prompter);
     c_.clock.sleepFor(c_.pauseAfterPoll);
-    spent_ += std::chrono::steady_clock::now() - began;
+    // Without an address there was no fetch, only the "Cannot parse URL"
+    // box, which takes the user's time, not the poll's.
+    if (n >= 0) spent_ += std::chrono::steady_clock::now() - began;
     // "Cannot parse URL" is a box, during which the entry may have moved.
     auto again = FindAgain(schedule, polled);
     if (!again) return polled.index;
@@ -217,7 +219,7 @@ class MonitorTick {
   const platform::LocalTime now_;
   const int dayBit_;
   std::size_t& resumeAt_;
-  std::chrono::steady_clock::duration spent_{};  // on fetches and pauses, not on boxes
+  std::chrono::steady_clock::duration spent_{};  // on fetches and pauses
   bool outOfTime_ = false;
   recording::RecordingJob job_;
   // One record-options dialog per tick: a second question of the tick opens
