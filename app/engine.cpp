@@ -36,7 +36,11 @@ Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& promp
                         .trayIconFile = trayIconFile_,
                         .encoderLock = encoderLock_} {}
 
-Engine::~Engine() = default;
+// No recording thread may outlive the jobs, the clock and the locks it uses,
+// whether or not the exit ran.
+Engine::~Engine() {
+  stopRecordings();
+}
 
 void Engine::loadProfile() {
   profile_.settings = schedule::DefaultProfileSettings(schedule::UserHomeFolder());
@@ -107,7 +111,7 @@ void Engine::monitorTick(monitor::RecordMountpointDialog& recordOptions) {
 }
 
 bool Engine::shutDown() {
-  schedule::StopScheduledRecordings(profile_, jobTable_);
+  stopRecordings();
   return schedule::SaveProfile(profile_, startupDirectory_);
 }
 
@@ -117,6 +121,14 @@ std::string Engine::profileNotSavedText() const {
            " was not saved: it could not be read at start-up (" + profile_.readFailure + ").";
   }
   return "Cannot save the profile " + ProfilePath(startupDirectory_);
+}
+
+void Engine::stopRecordings() {
+  // Every recording is asked before any is waited for, so that their ends
+  // overlap.
+  manualJob_.requestStop();
+  schedule::StopScheduledRecordings(profile_, jobTable_);
+  manualJob_.stopAndWait();
 }
 
 }  // namespace larkspan::app

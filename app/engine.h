@@ -61,9 +61,9 @@ class Engine {
   // The reset of the finished recordings' lines (every 15,000 ms).
   void clearRecentResults() { schedulerState_.manualResultText.assign(1, ' '); }
 
-  // The exit: every scheduled recording is asked to stop and waited for,
-  // the temporary entries are dropped and the profile is saved. False when
-  // the profile was not saved; profileNotSavedText() then says why.
+  // The exit: every recording, the manual one too, is asked to stop and
+  // waited for, the temporary entries are dropped and the profile is saved.
+  // False when the profile was not saved; profileNotSavedText() then says why.
   bool shutDown();
   std::string profileNotSavedText() const;
 
@@ -78,6 +78,8 @@ class Engine {
   platform::Prompter& prompter() { return prompter_; }
 
  private:
+  void stopRecordings();
+
   std::filesystem::path startupDirectory_;
   platform::Prompter& prompter_;
   platform::SystemClock clock_;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/diagnostics.h"
+#include "platform/network_error.h"
 
 namespace larkspan::recording {
 namespace {

@@ -1,7 +1,7 @@
 // The program without windows, run as a separate process at a chosen local
 // time (libfaketime) against a real Icecast: a profile written here records on
 // schedule, and SIGTERM ends it with the recording, the log and the saved
-// profile on disk.
+// profile on disk. And its engine's exit, in this process.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,10 +9,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <thread>
 
+#include "app/engine.h"
 #include "platform/text.h"
 #include "schedule/profile.h"
 #include "schedule/profile_settings.h"
@@ -20,6 +22,8 @@
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/recording_prompter.h"
+#include "tests/support/scripted_http_server.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan {
@@ -192,6 +196,28 @@ TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
   EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+}
+
+TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) {
+    return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
+  });
+  test::TemporaryFolder folder;
+  test::RecordingPrompter prompter;
+  app::Engine engine(folder.path(), prompter);
+  const recording::RecordingJob* job = engine.connect(server.url("/live"), "manual.mp3", false);
+  const auto midStream = [&] {
+    std::error_code error;
+    return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
+  };
+  for (const auto end = std::chrono::steady_clock::now() + 20s;
+       !midStream() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(midStream());
+  EXPECT_TRUE(engine.shutDown());
+  EXPECT_TRUE(job->isFinished()) << job->status();
+  EXPECT_EQ(job->status(), "DONE RECORDING");
 }
 
 }  // namespace
