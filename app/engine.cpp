@@ -19,6 +19,10 @@ irc::IrcClientSettings IrcSettingsOf(const schedule::ProfileSettings& s) {
           .backgroundColour = s.ircBackgroundColour};
 }
 
+std::string ProfilePath(const std::filesystem::path& startupDirectory) {
+  return (startupDirectory / schedule::kProfileFileName).string();
+}
+
 }  // namespace
 
 Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter)
@@ -32,11 +36,21 @@ Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& promp
                         .trayIconFile = trayIconFile_,
                         .encoderLock = encoderLock_} {}
 
-Engine::~Engine() = default;
+// No recording thread may outlive the jobs, the clock and the locks it uses,
+// whether or not the exit ran.
+Engine::~Engine() {
+  stopRecordings();
+}
 
 void Engine::loadProfile() {
   profile_.settings = schedule::DefaultProfileSettings(schedule::UserHomeFolder());
   schedule::LoadProfile(profile_, startupDirectory_);
+  if (!profile_.readFailure.empty()) {
+    prompter_.warning("Cannot read the profile " + ProfilePath(startupDirectory_) + ": " +
+                      profile_.readFailure +
+                      ".\nThe program starts with the default settings and an empty schedule, "
+                      "and will not save over that file.");
+  }
 }
 
 void Engine::startUp() {
@@ -52,7 +66,8 @@ void Engine::startUp() {
 
 recording::RecordingJob* Engine::connect(std::string_view url, std::string_view outputFile,
                                          bool shoutcast,
-                                         std::function<void(std::string_view)> statusObserver) {
+                                         std::function<void(std::string_view)> statusObserver,
+                                         std::function<void(std::string_view)> failureObserver) {
   recording::RecordingJob* job = manualJob_.create();
   if (job == nullptr) return nullptr;
   // The extension for names the thread builds: the output file's own, or
@@ -66,6 +81,7 @@ recording::RecordingJob* Engine::connect(std::string_view url, std::string_view 
                                       .entryIndex = -1,
                                       .disableSounds = profile_.settings.disableSounds != 0});
   job->statusObserver = std::move(statusObserver);
+  job->connectionFailureObserver = std::move(failureObserver);
   manualJob_.adoptThread(recording::StartRecordingThread(*job, recordingContext_));
   return job;
 }
@@ -95,8 +111,24 @@ void Engine::monitorTick(monitor::RecordMountpointDialog& recordOptions) {
 }
 
 bool Engine::shutDown() {
-  schedule::StopScheduledRecordings(profile_, jobTable_);
+  stopRecordings();
   return schedule::SaveProfile(profile_, startupDirectory_);
+}
+
+std::string Engine::profileNotSavedText() const {
+  if (!profile_.readFailure.empty()) {
+    return "The profile " + ProfilePath(startupDirectory_) +
+           " was not saved: it could not be read at start-up (" + profile_.readFailure + ").";
+  }
+  return "Cannot save the profile " + ProfilePath(startupDirectory_);
+}
+
+void Engine::stopRecordings() {
+  // Every recording is asked before any is waited for, so that their ends
+  // overlap.
+  manualJob_.requestStop();
+  schedule::StopScheduledRecordings(profile_, jobTable_);
+  manualJob_.stopAndWait();
 }
 
 }  // namespace larkspan::app

@@ -38,16 +38,20 @@ class Engine {
   // and its connection when auto-posting is on.
   void startUp();
 
-  // Reads the profile (when there is one) over the defaults.
+  // Reads the profile (when there is one) over the defaults. A profile that
+  // exists but cannot be read gets a warning naming the file and the reason,
+  // and is not saved over in this run.
   void loadProfile();
 
   // The manual Connect: a new manual recording of `url` into `outputFile`
   // (relative to the start-up directory) on a thread of its own. Nothing
   // when a manual recording exists already. `statusObserver`, when given,
-  // sees every status of the job.
+  // sees every status of the job, `failureObserver` every new reason why the
+  // stream cannot be reached.
   recording::RecordingJob* connect(std::string_view url, std::string_view outputFile,
                                    bool shoutcast,
-                                   std::function<void(std::string_view)> statusObserver = {});
+                                   std::function<void(std::string_view)> statusObserver = {},
+                                   std::function<void(std::string_view)> failureObserver = {});
 
   // One scheduler tick (every 5,000 ms).
   void schedulerTick(schedule::SchedulerWindow& window);
@@ -57,10 +61,11 @@ class Engine {
   // The reset of the finished recordings' lines (every 15,000 ms).
   void clearRecentResults() { schedulerState_.manualResultText.assign(1, ' '); }
 
-  // The exit: every scheduled recording is asked to stop and waited for,
-  // the temporary entries are dropped and the profile is saved. False when
-  // the profile could not be saved.
+  // The exit: every recording, the manual one too, is asked to stop and
+  // waited for, the temporary entries are dropped and the profile is saved.
+  // False when the profile was not saved; profileNotSavedText() then says why.
   bool shutDown();
+  std::string profileNotSavedText() const;
 
   const std::filesystem::path& startupDirectory() const { return startupDirectory_; }
   schedule::Profile& profile() { return profile_; }
@@ -73,6 +78,8 @@ class Engine {
   platform::Prompter& prompter() { return prompter_; }
 
  private:
+  void stopRecordings();
+
   std::filesystem::path startupDirectory_;
   platform::Prompter& prompter_;
   platform::SystemClock clock_;

@@ -99,8 +99,7 @@ int RunHeadless(const std::filesystem::path& startupDirectory) {
   }
 
   if (!engine.shutDown()) {
-    platform::WriteStderrLine("Cannot save the profile " +
-                              (startupDirectory / schedule::kProfileFileName).string());
+    platform::WriteStderrLine(engine.profileNotSavedText());
     return 1;
   }
   return 0;

@@ -9,6 +9,7 @@
 #include "app/record_command.h"
 #include "app/stop_signals.h"
 #include "gui/desktop_program.h"
+#include "platform/descriptor_limit.h"
 
 namespace {
 
@@ -17,9 +18,9 @@ constexpr const char* kUsage =
     "\n"
     "usage: larkspan --headless\n"
     "         runs the schedule and the server monitor without a window, in the\n"
-    "         current folder, until SIGINT or SIGTERM\n"
+    "         current folder, until SIGINT, SIGTERM or SIGHUP\n"
     "       larkspan --record [--shoutcast] URL FILE\n"
-    "         records the stream at URL into FILE until SIGINT or SIGTERM\n"
+    "         records the stream at URL into FILE until SIGINT, SIGTERM or SIGHUP\n"
     "       larkspan\n"
     "         opens the main window (needs a display)\n";
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   const sigset_t stopSignals = larkspan::app::StopSignals();
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  larkspan::platform::RaiseDescriptorLimit();
 
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   const std::filesystem::path startupDirectory = std::filesystem::current_path();

@@ -11,10 +11,19 @@
 namespace larkspan::app {
 namespace {
 
-// Waits up to `timeout` for SIGINT or SIGTERM; true when one arrived.
+// Waits up to `timeout` for a stop signal; true when one arrived.
 bool StopSignalArrived(const sigset_t& signals, std::chrono::milliseconds timeout) {
   const timespec wait{0, static_cast<long>(std::chrono::nanoseconds(timeout).count())};
   return sigtimedwait(&signals, nullptr, &wait) > 0;
+}
+
+// A reason with the bytes a server chose (a status line) made safe to print.
+std::string ForTerminal(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return out;
 }
 
 }  // namespace
@@ -26,16 +35,22 @@ int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& 
   // Connect; without a profile the default (no tone) stands.
   engine.loadProfile();
   const auto printStatus = [](std::string_view status) { platform::WriteStdoutLine(status); };
+  // A newcomer whose URL never connects learns why, once per change.
+  const auto printFailure = [](std::string_view reason) {
+    platform::WriteStderrLine("Cannot reach the stream: " + ForTerminal(reason));
+  };
   printStatus("IDLE");
-  recording::RecordingJob& job =
-      *engine.connect(command.url, command.outputFile, command.shoutcast, printStatus);
+  recording::RecordingJob& job = *engine.connect(command.url, command.outputFile, command.shoutcast,
+                                                 printStatus, printFailure);
 
   const sigset_t stopSignals = StopSignals();
   while (!job.isFinished()) {
     if (StopSignalArrived(stopSignals, std::chrono::milliseconds(200)))
       engine.manualJob().requestStop();
   }
-  const bool done = job.status() == "DONE RECORDING";
+  // A recording that never got any of the stream did not succeed, however
+  // it ended.
+  const bool done = job.status() == "DONE RECORDING" && job.bytesRecorded > 0;
   engine.manualJob().releaseIfFinished();
   return done ? 0 : 1;
 }

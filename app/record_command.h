@@ -13,10 +13,10 @@ struct RecordCommand {
 
 // Makes one manual recording, as the main window's Connect does, with
 // `startupDirectory` as the start-up directory: every new status goes to
-// standard output, SIGINT and SIGTERM ask the recording to stop. Returns the
-// process's exit status: 0 when the recording ended "DONE RECORDING", 1
-// otherwise. SIGINT and SIGTERM must be blocked in every thread before the
-// call (main does so first thing).
+// standard output, the stop signals (StopSignals()) ask the recording to
+// stop. Returns the process's exit status: 0 when the recording ended "DONE
+// RECORDING" with stream data in its file, 1 otherwise. The stop signals must
+// be blocked in every thread before the call (main does so first thing).
 int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& startupDirectory);
 
 }  // namespace larkspan::app

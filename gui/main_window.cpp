@@ -403,10 +403,7 @@ void CBramblyDlg::runExitSequence() {
   stopWindow_.reset();
   const bool saved = engine_.shutDown();
   tray_->hide();
-  if (!saved) {
-    prompter_.warning("Cannot save the profile " +
-                      (engine_.startupDirectory() / schedule::kProfileFileName).string());
-  }
+  if (!saved) prompter_.warning(engine_.profileNotSavedText());
   done(saved ? QDialog::Accepted : QDialog::Rejected);
 }
 

@@ -36,7 +36,7 @@ long ReadOnce(platform::SocketStream* connection, std::chrono::milliseconds time
 void SendDuringRegistration(platform::SocketStream* connection, std::string_view line) {
   if (connection == nullptr) return;
   try {
-    connection->writeAll(line);
+    connection->writeAll(WireLine(line));
   } catch (const platform::NetworkError&) {
   }
 }
@@ -181,14 +181,19 @@ void IrcBotMFC::Close() {
 }
 
 std::ptrdiff_t IrcBotMFC::SendLocked(std::string_view line) {
-  if (connection_ == nullptr) return -1;
-  if (line.empty()) return 0;
+  const std::string wire = WireLine(line);
+  if (connection_ == nullptr || wire.empty()) return 0;
+  // A server that has gone away would take one more line without a word.
+  if (connection_->peerClosed()) {
+    connection_.reset();
+    return 0;
+  }
   try {
-    connection_->writeAll(line);
-    return static_cast<std::ptrdiff_t>(line.size());
+    connection_->writeAll(wire);
+    return static_cast<std::ptrdiff_t>(wire.size());
   } catch (const platform::NetworkError&) {
     connection_.reset();
-    return -1;
+    return 0;
   }
 }
 

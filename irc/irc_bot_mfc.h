@@ -83,10 +83,13 @@ class IrcBotMFC {
   // reported a non-zero byte count. Callers may ignore the result.
   virtual bool Say(std::string_view text);
 
-  // Writes one complete line as it is. Returns the number of bytes sent, 0
-  // when `line` is empty, and -1 when there is no connection or the send
-  // failed. A failed send closes the connection, since part of the line may
-  // have left and whatever followed would be glued to it.
+  // Writes `line` as one whole line (WireLine: one line, cut to the
+  // server's limit). Returns the number of bytes sent, or 0 when nothing
+  // was sent: `line` is empty, or there is no live connection (none was
+  // made, the server has closed it, or a send failed). A failed send closes
+  // the connection, since part of the line may have left and whatever
+  // followed would be glued to it. The keep-alive and the chat window
+  // reconnect on 0.
   virtual std::ptrdiff_t SendRaw(std::string_view line);
 
   // Sends "TOPIC {channel} :{text}\r\n" with the client's channel; the result

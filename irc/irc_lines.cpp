@@ -1,7 +1,5 @@
 #include "irc/irc_lines.h"
 
-#include <algorithm>
-
 #include "platform/text.h"
 
 namespace larkspan::irc {
@@ -42,23 +40,15 @@ std::string ColourPrefix(std::uint8_t textColour) {
 
 std::string ChannelMessageLine(std::string_view channel, std::uint8_t textColour,
                                std::string_view text) {
-  const std::string_view head = "PRIVMSG ";
-  const std::string_view separator = " :";
-  const std::string prefix = ColourPrefix(textColour);
+  return Join({"PRIVMSG ", channel, " :", ColourPrefix(textColour), text, kLineEnd});
+}
 
-  text = text.substr(0, text.find('\0'));
-  const std::size_t frame =
-      head.size() + channel.size() + separator.size() + prefix.size() + kLineEnd.size();
-  const std::size_t room = frame < kMaxChannelMessageLine ? kMaxChannelMessageLine - frame : 0;
-  text = platform::CutUtf8(text, std::min(kMaxChannelMessageText, room));
-
-  std::string line = Join({head, channel, separator, prefix, text, kLineEnd});
-  const std::size_t textStart = frame - kLineEnd.size();
-  std::replace_if(
-      line.begin() + static_cast<std::ptrdiff_t>(textStart),
-      line.end() - static_cast<std::ptrdiff_t>(kLineEnd.size()),
-      [](char c) { return c == '\r' || c == '\n'; }, ' ');
-  return line;
+std::string WireLine(std::string_view line) {
+  if (line.empty()) return {};
+  if (line.ends_with(kLineEnd)) line.remove_suffix(kLineEnd.size());
+  std::string wire = platform::SingleLine(platform::CutUtf8(line, kMaxLine - kLineEnd.size()));
+  wire.append(kLineEnd);
+  return wire;
 }
 
 }  // namespace larkspan::irc

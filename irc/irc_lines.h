@@ -16,11 +16,8 @@ inline constexpr std::string_view kFullName = "Larkspan v. 1.37b";
 inline constexpr std::string_view kKeepAliveLine = "PING\r\n";
 inline constexpr std::string_view kQuitLine = "QUIT\r\n";
 
-// A channel message line, "\r\n" included, never exceeds this.
-inline constexpr std::size_t kMaxChannelMessageLine = 1024;
-// At most this much of a channel message's text follows the colour prefix;
-// the line limit above may cut it shorter.
-inline constexpr std::size_t kMaxChannelMessageText = 1016;
+// The longest line a server takes, "\r\n" included: it drops longer ones.
+inline constexpr std::size_t kMaxLine = 512;
 
 std::string NickLine(std::string_view nickname);
 std::string UserLine(std::string_view userId);
@@ -31,11 +28,16 @@ std::string TopicLine(std::string_view channel, std::string_view topic);
 // text colour OR 0x30 ("03" for colour 3, "0<" for colour 12).
 std::string ColourPrefix(std::uint8_t textColour);
 
-// "PRIVMSG {channel} :{prefix}{text}\r\n". The text ends at a zero byte, its
-// line breaks become blanks (one message is always one line), and it is cut,
-// never inside a UTF-8 character, so that the whole line fits in
-// kMaxChannelMessageLine bytes.
+// "PRIVMSG {channel} :{prefix}{text}\r\n".
 std::string ChannelMessageLine(std::string_view channel, std::uint8_t textColour,
                                std::string_view text);
+
+// `line` as the client sends it: one whole line of at most kMaxLine bytes.
+// One "\r\n" at its end is its own line end; every other CR, LF and NUL in it
+// becomes a blank, so that the data a line carries (a name from a status
+// page, a typed chat line) can never end it early and start a command of its
+// own. What does not fit is cut off, never inside a UTF-8 character, and
+// "\r\n" ends the result. Nothing comes of an empty text.
+std::string WireLine(std::string_view line);
 
 }  // namespace larkspan::irc

@@ -14,8 +14,8 @@ void SendIrcKeepAlive(IrcBotMFC* client, const IrcKeepAliveSettings& settings,
                       platform::RandomSource& random) {
   if (!settings.autoPosting || client == nullptr) return;
 
-  // Only a send that reports 0 bytes reconnects; a send that fails with an
-  // error is left alone.
+  // The client reports 0 bytes when it has no live connection: none was
+  // made, the server has dropped it, or a send failed.
   if (client->SendRaw(kKeepAliveLine) == 0) {
     client->Close();
     client->Connect();

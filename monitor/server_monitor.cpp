@@ -1,6 +1,7 @@
 #include "monitor/server_monitor.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -69,22 +70,51 @@ class BusyFlag {
   bool& flag_;
 };
 
-// One poll of every monitored server, inside a poll window.
+// One poll of every monitored server, inside a poll window, or of as many
+// as its time allows.
 class MonitorTick {
  public:
-  MonitorTick(const MonitorContext& context, const platform::LocalTime& now)
-      : c_(context), now_(now), dayBit_(DayBit(now.weekday)) {
+  MonitorTick(const MonitorContext& context, const platform::LocalTime& now, std::size_t& resumeAt)
+      : c_(context), now_(now), dayBit_(DayBit(now.weekday)), resumeAt_(resumeAt) {
     // The request context of every fetch; it is never started.
     job_.settings = &c_.profile.settings;
   }
 
   void run() {
     // The count is read afresh: entries made during the tick are visited too
-    // (and passed over, since they monitor no server).
-    for (std::size_t i = 0; i < c_.profile.schedule.count();) i = pollEntry(i);
+    // (and passed over, since they monitor no server). A poll that ran out of
+    // time left the entries from resumeAt_ on to this one; the entries before
+    // them come last.
+    const std::size_t first = std::min(resumeAt_, count());
+    resumeAt_ = 0;
+    std::size_t i = first;
+    while (i < count() && haveTimeFor(i)) i = pollEntry(i);
+    if (outOfTime_) return;
+    for (i = 0; i < std::min(first, count()) && haveTimeFor(i);) i = pollEntry(i);
   }
 
  private:
+  std::size_t count() const { return c_.profile.schedule.count(); }
+
+  // False once the poll's time is spent; the entry at `next` is then the
+  // first of the next poll.
+  bool haveTimeFor(std::size_t next) {
+    if (spent_ < c_.pollBudget) return true;
+    outOfTime_ = true;
+    resumeAt_ = next;
+    return false;
+  }
+
+  // The fetch limits, cut to what is left of the poll's time.
+  StatusPageOptions fetchOptions() const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(c_.pollBudget - spent_);
+    StatusPageOptions options = c_.statusPage;
+    options.connectTimeout = std::min(options.connectTimeout, left);
+    options.readTimeout = std::min(options.readTimeout, left);
+    options.fetchTimeout = std::min(options.fetchTimeout, left);
+    return options;
+  }
+
   // Returns the index of the next entry to visit.
   std::size_t pollEntry(std::size_t index) {
     const schedule::ScheduleTable& schedule = c_.profile.schedule;
@@ -92,7 +122,8 @@ class MonitorTick {
     if (entry.monitorServer == 0) return index + 1;
     if (IsIgnoreTime(entry.ignoreTimes, now_.hour, now_.minute, dayBit_)) return index + 1;
 
-    const std::string serverUrl(platform::FieldText(entry.url));
+    const MonitoringEntry polled = ReadMonitoringEntry(schedule, index);
+    const std::string& serverUrl = polled.url;
     const schedule::ProfileSettings& settings = c_.profile.settings;
     recording::SetUpRecordingJob(job_,
                                  {.url = serverUrl,
@@ -109,11 +140,20 @@ class MonitorTick {
                                   .ircClient = c_.ircClient,
                                   .updateTopic = settings.ircUpdateTopic != 0});
     std::vector<std::string> found;
+    // Real time: that is what the window's thread is held up for, whatever
+    // clock the tick reads the time of day from.
+    const auto began = std::chrono::steady_clock::now();
     const std::int16_t n = FindNewMountpoints(job_, schedule, c_.profile.knownMountpoints,
-                                              serverUrl, found, index, c_.statusPage, c_.prompter);
+                                              serverUrl, found, index, fetchOptions(), c_.prompter);
     c_.clock.sleepFor(c_.pauseAfterPoll);
-    if (n < 1) return index + 1;
-    return actOn(ReadMonitoringEntry(schedule, index), found);
+    // Without an address there was no fetch, only the "Cannot parse URL"
+    // box, which takes the user's time, not the poll's.
+    if (n >= 0) spent_ += std::chrono::steady_clock::now() - began;
+    // "Cannot parse URL" is a box, during which the entry may have moved.
+    auto again = FindAgain(schedule, polled);
+    if (!again) return polled.index;
+    if (n < 1) return again->index + 1;
+    return actOn(std::move(*again), found);
   }
 
   std::size_t actOn(MonitoringEntry entry, const std::vector<std::string>& urls) {
@@ -122,7 +162,7 @@ class MonitorTick {
     if (entry.level == 2) c_.tone.play(kBeepFrequencyHz, kBeepDurationMs);
 
     for (const std::string& url : urls) {
-      log(platform::Format("Found at %s\n", url.c_str()));
+      log("Found at " + platform::SingleLine(url) + "\n");
       if (entry.level == 5) {
         addEntry(url, {.monitorContinuously = true}, entry.timeout);
         continue;
@@ -154,10 +194,7 @@ class MonitorTick {
 
   void remember(const std::string& url, std::int32_t ownerKey) {
     const std::scoped_lock lock(c_.profile.scheduleLock);
-    schedule::KnownMountpoint record;
-    platform::CopyToField(record.url, url);
-    record.ownerKey = ownerKey;
-    c_.profile.knownMountpoints.push_back(record);
+    schedule::RememberMountpoint(c_.profile.knownMountpoints, url, ownerKey);
   }
 
   void addEntry(const std::string& url, const RecordMountpointValues& values,
@@ -181,6 +218,9 @@ class MonitorTick {
   const MonitorContext& c_;
   const platform::LocalTime now_;
   const int dayBit_;
+  std::size_t& resumeAt_;
+  std::chrono::steady_clock::duration spent_{};  // on fetches and pauses
+  bool outOfTime_ = false;
   recording::RecordingJob job_;
   // One record-options dialog per tick: a second question of the tick opens
   // it with the values confirmed in the first.
@@ -201,7 +241,7 @@ void ServerMonitor::MonitorServers(const MonitorContext& context) {
       context.ircClient,
       {.autoPosting = settings.ircAutoPost != 0, .chatterMode = settings.chatterMode != 0},
       context.random);
-  MonitorTick(context, now).run();
+  MonitorTick(context, now, resumeAt_).run();
 }
 
 }  // namespace larkspan::monitor

@@ -33,6 +33,10 @@ struct MonitorContext {
   StatusPageOptions statusPage = {};
   // The pause after each server's poll.
   std::chrono::milliseconds pauseAfterPoll{100};
+  // What one poll may spend on its fetches and pauses, so that the window's
+  // thread is back for the scheduler tick within its five seconds however
+  // many servers stall. The servers not reached come first at the next poll.
+  std::chrono::milliseconds pollBudget{4'000};
 };
 
 inline constexpr const char* kNewMountpointQuestion =
@@ -48,18 +52,22 @@ class ServerMonitor {
   // The tick, every 5,000 ms on the window's thread. In the seconds 0-4,
   // 15-19, 30-34 and 45-49 of each minute it sends the IRC keep-alive and
   // polls the status page of every entry that monitors a server (outside the
-  // entry's ignore times). Each new mountpoint is logged and then, by the
-  // entry's level: remembered (0), offered with a question (1, 2; 2 beeps
-  // first), or made a continuously monitored entry (5). The questions and the
-  // dialog keep the window's timers running, so the scheduler tick may remove
-  // entries meanwhile: after each of them the tick looks for its entry again,
-  // and leaves the rest of that entry's mountpoints when it is gone.
+  // entry's ignore times), or of as many as the poll's time allows. Each new
+  // mountpoint is logged and then, by the entry's level: remembered (0),
+  // offered with a question (1, 2; 2 beeps first), or made a continuously
+  // monitored entry (5). The boxes and the dialog keep the window's timers
+  // running, so the scheduler tick may remove entries meanwhile: after each
+  // of them the tick looks for its entry again, and leaves the rest of that
+  // entry's mountpoints when it is gone.
   void MonitorServers(const MonitorContext& context);
 
   bool busy() const { return busy_; }
 
  private:
   bool busy_ = false;
+  // The entry the next poll starts with: the first one the last poll had no
+  // time left for, or 0.
+  std::size_t resumeAt_ = 0;
 };
 
 }  // namespace larkspan::monitor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 namespace larkspan::platform {
@@ -8,6 +9,10 @@ namespace larkspan::platform {
 // The activity log, "log.txt" in the start-up directory. Every writer opens it
 // for appending, writes one line with a single write and closes it again, so
 // lines of different threads and processes interleave but never tear.
+//
+// A log keeps one descriptor in reserve (copies share it): when the process
+// has run out of descriptors, append() gives it up for the moment of its
+// line, so that the line saying so still reaches the file.
 class ActivityLog {
  public:
   explicit ActivityLog(const std::filesystem::path& startupDirectory);
@@ -41,7 +46,10 @@ class ActivityLog {
   OpenFile open() const;
 
  private:
+  struct Reserve;
+
   std::filesystem::path path_;
+  std::shared_ptr<Reserve> reserve_;
 };
 
 // Writes all of `data` to `fd` with as few writes as the kernel allows

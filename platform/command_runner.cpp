@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 extern char** environ;
 
@@ -30,6 +31,38 @@ class SpawnFileActions {
   bool ok_ = false;
 };
 
+class SpawnAttributes {
+ public:
+  SpawnAttributes() { ok_ = posix_spawnattr_init(&attributes_) == 0; }
+  ~SpawnAttributes() {
+    if (ok_) posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  bool ok() const { return ok_; }
+  posix_spawnattr_t* get() { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_{};
+  bool ok_ = false;
+};
+
+// The child starts with no signal blocked: the program blocks its stop
+// signals in every thread, and an encoder that inherited that mask could be
+// ended only with SIGKILL. SIGPIPE, which the program ignores, is set back to
+// its default; exec resets handlers by itself, and a signal that whoever
+// started the program ignores (nohup) stays ignored, as meant for the job.
+bool SetCleanSignalState(posix_spawnattr_t* attributes) {
+  sigset_t none;
+  sigset_t defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  return posix_spawnattr_setsigmask(attributes, &none) == 0 &&
+         posix_spawnattr_setsigdefault(attributes, &defaults) == 0 &&
+         posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+}
+
 }  // namespace
 
 int SpawnCommandRunner::run(const std::vector<std::string>& argv) {
@@ -48,8 +81,11 @@ int SpawnCommandRunner::run(const std::vector<std::string>& argv) {
     return kCannotStart;
   }
 
+  SpawnAttributes attributes;
+  if (!attributes.ok() || !SetCleanSignalState(attributes.get())) return kCannotStart;
+
   pid_t pid = 0;
-  if (posix_spawnp(&pid, args[0], actions.get(), nullptr, args.data(), environ) != 0) {
+  if (posix_spawnp(&pid, args[0], actions.get(), attributes.get(), args.data(), environ) != 0) {
     return kCannotStart;
   }
   int status = 0;

@@ -317,7 +317,7 @@ void HttpReply::keep(const char* data, std::size_t n) {
   if (keptOverflowed_) return;
   if (kept_.size() + n > keepLimit_) {
     keptOverflowed_ = true;
-    std::string().swap(kept_);
+    freeKept();
     return;
   }
   kept_.append(data, n);
@@ -329,7 +329,12 @@ std::size_t HttpReply::read(char* buffer, std::size_t count) {
     got = std::min(count, kept_.size() - replayPosition_);
     std::memcpy(buffer, kept_.data() + replayPosition_, got);
     replayPosition_ += got;
-    if (replayPosition_ == kept_.size()) replaying_ = false;
+    if (replayPosition_ == kept_.size()) {
+      replaying_ = false;
+      // Bytes that are no longer kept for a replay are needed only until
+      // the replay has been read.
+      if (keptOverflowed_) freeKept();
+    }
   }
   if (hasDeferredError_) {
     if (got > 0) return got;
@@ -359,14 +364,18 @@ void HttpReply::seekToBodyStart() {
   replaying_ = !kept_.empty();
 }
 
+void HttpReply::freeKept() {
+  std::string().swap(kept_);
+  replayPosition_ = 0;
+}
+
 void HttpReply::dropKeptBytes() {
   if (replaying_) {
     kept_.erase(0, replayPosition_);
     replayPosition_ = 0;
   } else {
-    kept_.clear();
+    freeKept();
   }
-  kept_.shrink_to_fit();
   keptOverflowed_ = true;
 }
 

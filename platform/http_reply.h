@@ -44,8 +44,12 @@ class HttpReply {
   // NetworkError when more body has been read than was kept.
   void seekToBodyStart();
 
-  // Frees the kept bytes; a later seekToBodyStart() fails.
+  // Stops keeping body bytes; a later seekToBodyStart() fails. A replay
+  // under way still runs, and its copy is freed once it has been read.
   void dropKeptBytes();
+
+  // Body bytes held for a replay.
+  std::size_t keptBytes() const { return kept_.size(); }
 
  private:
   enum class BodyMode { Empty, UntilClose, Length, Chunked };
@@ -60,6 +64,7 @@ class HttpReply {
   std::size_t readChunked(char* buffer, std::size_t max);
   std::size_t takePending(char* buffer, std::size_t max);
   void keep(const char* data, std::size_t n);
+  void freeKept();
 
   ByteStream& stream_;
   std::vector<char> pending_;

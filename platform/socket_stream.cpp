@@ -1,7 +1,6 @@
 #include "platform/socket_stream.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/address_resolver.h"
 #include "platform/network_error.h"
 
 namespace larkspan::platform {
@@ -43,32 +43,25 @@ short PollUntil(int fd, short events, SteadyClock::time_point deadline,
   }
 }
 
-struct AddrInfoDeleter {
-  void operator()(addrinfo* a) const { freeaddrinfo(a); }
-};
-
 }  // namespace
 
 std::unique_ptr<SocketStream> SocketStream::connect(const std::string& host, std::uint16_t port,
                                                     const SocketOptions& options) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0) {
-    throw NetworkError("cannot resolve " + host + ": " + gai_strerror(rc));
-  }
-  const std::unique_ptr<addrinfo, AddrInfoDeleter> addresses(found);
-
+  // The time-out covers the name look-up and the connect together.
   const auto deadline = SteadyClock::now() + options.connectTimeout;
+  const AddressList addresses = ResolveStreamAddresses(host, port, deadline, options.cancel);
+  const std::string service = std::to_string(port);
   std::string failure = "no address";
   for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
     const int fd =
         ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
     if (fd < 0) {
-      failure = std::strerror(errno);
+      const int error = errno;
+      // Without a descriptor no other address does better; the caller says so.
+      if (IsOutOfDescriptors(error)) {
+        throw NetworkError(std::string("cannot make a socket: ") + std::strerror(error), error);
+      }
+      failure = std::strerror(error);
       continue;
     }
     std::unique_ptr<SocketStream> stream(new SocketStream(fd, options));
@@ -101,6 +94,11 @@ void SocketStream::waitFor(short events, std::chrono::milliseconds timeout, cons
 
 bool SocketStream::waitReadable(std::chrono::milliseconds timeout) {
   return PollUntil(fd_, POLLIN, SteadyClock::now() + timeout, options_.cancel) != 0;
+}
+
+bool SocketStream::peerClosed() const {
+  pollfd p{fd_, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 std::size_t SocketStream::readSome(char* buffer, std::size_t max) {

@@ -39,6 +39,11 @@ class SocketStream final : public ByteStream {
   // passes instead of throwing.
   bool waitReadable(std::chrono::milliseconds timeout);
 
+  // True when the peer has closed its end or the connection has failed, seen
+  // without reading and without waiting. A write would still succeed once
+  // after the peer's close, its bytes lost.
+  bool peerClosed() const;
+
  private:
   SocketStream(int fd, SocketOptions options) : fd_(fd), options_(options) {}
   // Waits until `events` are ready on the socket; throws on time-out/cancel.

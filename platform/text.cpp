@@ -57,11 +57,22 @@ bool IsValidUtf8(std::string_view text) {
 
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
-  std::size_t end = maxBytes;
+  const auto continues = [&](std::size_t i) {
+    return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+  };
   // Step back over continuation bytes to the start of the character that
-  // straddles the cut.
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  // straddles the cut; a character has at most three of them.
+  std::size_t end = maxBytes;
+  while (end > 0 && maxBytes - end < 3 && continues(end)) --end;
+  if (continues(end)) end = maxBytes;
   return text.substr(0, end);
+}
+
+std::string SingleLine(std::string_view text) {
+  std::string line(text);
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+  return line;
 }
 
 std::string StoredBytesAsUtf8(std::string_view bytes) {

@@ -25,7 +25,13 @@ std::string_view FieldText(const char (&field)[N]) {
 }
 
 // Cuts UTF-8 text to at most `maxBytes` bytes without splitting a character.
+// Bytes of another encoding are cut at `maxBytes` itself.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
+
+// `text` with every CR, LF and NUL turned into a blank. Text from outside (a
+// name on a status page, a typed line) put into one line of a protocol or of
+// the log can then never end that line early and start another of its own.
+std::string SingleLine(std::string_view text);
 
 // Shows stored 8-bit bytes as UTF-8: valid UTF-8 stays as it is, anything else
 // is read as Latin-1.

@@ -12,6 +12,13 @@ namespace larkspan::recording {
 // tick releases it once the job is finished.
 class ManualJob {
  public:
+  ManualJob() = default;
+  ManualJob(const ManualJob&) = delete;
+  ManualJob& operator=(const ManualJob&) = delete;
+  // The thread uses the job and what its owner shares with it: it never
+  // outlives them.
+  ~ManualJob() { stopAndWait(); }
+
   bool exists() const { return job_ != nullptr; }
   RecordingJob* get() const { return job_.get(); }
 
@@ -25,6 +32,14 @@ class ManualJob {
   // Asks the recording to end; no effect when there is none.
   void requestStop() {
     if (job_) job_->stopRequested.store(true, std::memory_order_release);
+  }
+
+  // Asks the recording to end and waits for its thread, which leaves any
+  // read or pause at once when asked. The job stays, finished, to be read
+  // and released as usual.
+  void stopAndWait() {
+    requestStop();
+    thread_.join();
   }
 
   // The thread recording the job; joined when the job is released.

@@ -43,6 +43,13 @@ std::string NextFreeOutputName(std::string name, std::string_view extension) {
 
 std::optional<OutputFile> OutputFile::create(const std::string& requested,
                                              std::string_view extension) {
+  // A name that names no file of its own (empty, a folder, "." or "..")
+  // would otherwise become "_00" and the extension inside that folder.
+  const std::filesystem::path fileName = std::filesystem::path(requested).filename();
+  if (fileName.empty() || fileName == "." || fileName == "..") {
+    errno = EINVAL;
+    return std::nullopt;
+  }
   std::string name = requested;
   for (int attempt = 0; attempt < 16; ++attempt) {
     name = NextFreeOutputName(name, extension);
@@ -74,11 +81,13 @@ OutputFile::~OutputFile() {
   close();
 }
 
-bool OutputFile::write(const char* data, std::size_t size) {
-  if (fd_ < 0) return false;
-  if (!platform::WriteAll(fd_, std::string_view(data, size))) return false;
+std::error_code OutputFile::write(const char* data, std::size_t size) {
+  if (fd_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
+  errno = 0;
+  if (!platform::WriteAll(fd_, std::string_view(data, size)))
+    return {errno != 0 ? errno : EIO, std::generic_category()};
   bytesWritten_ += size;
-  return true;
+  return {};
 }
 
 void OutputFile::close() {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace larkspan::recording {
 
@@ -23,7 +24,8 @@ std::string WithoutExtension(std::string path);
 class OutputFile {
  public:
   // Creates the file by the name rule above. Nothing when it cannot be
-  // created (no such folder, no permission).
+  // created (no such folder, no permission) or `requested` names no file
+  // (empty, ending in '/', "." or ".."); errno then says why.
   static std::optional<OutputFile> create(const std::string& requested, std::string_view extension);
 
   OutputFile(OutputFile&& other) noexcept;
@@ -32,8 +34,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile();
 
-  // Writes all of `data`; false on an error (a full disk).
-  bool write(const char* data, std::size_t size);
+  // Writes all of `data`; the error when it cannot (a full disk, a file
+  // grown past its size limit), else none.
+  std::error_code write(const char* data, std::size_t size);
   void close();
 
   const std::string& path() const { return path_; }

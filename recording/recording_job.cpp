@@ -13,10 +13,15 @@ std::string RecordingJob::status() const {
 }
 
 void RecordingJob::setStatus(std::string_view text) {
-  const std::lock_guard lock(statusLock_);
-  if (status_ == text) return;
-  status_.assign(text);
-  if (statusObserver) statusObserver(status_);
+  {
+    const std::lock_guard lock(statusLock_);
+    if (status_ == text) return;
+    status_.assign(text);
+  }
+  // Outside the lock: an observer that blocks (standard output to a full
+  // pipe) must never hold up whoever reads the status. Only the recording
+  // thread sets it, so the observer still sees the changes in order.
+  if (statusObserver) statusObserver(text);
 }
 
 void SetUpRecordingJob(RecordingJob& job, const RecordingJobSetup& setup) {

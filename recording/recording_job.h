@@ -40,9 +40,17 @@ struct RecordingJob {
   void setStatus(std::string_view text);
 
   // Called with every new status text, on the thread that sets it, before
-  // any later status; for a front end that must see every change (the
-  // command-line recorder prints them all). Set it before the thread starts.
+  // any later status and outside the status lock (status() answers while it
+  // runs); for a front end that must see every change (the command-line
+  // recorder prints them all). Set it before the thread starts.
   std::function<void(std::string_view)> statusObserver;
+
+  // Called on the recording thread with the reason each time an attempt to
+  // connect fails for another reason than the attempt before it (after an
+  // attempt that worked, any reason is new): "cannot connect to host:8000:
+  // Connection refused", "HTTP 404 Not Found". For a front end that explains
+  // a recording that does not start. Set it before the thread starts.
+  std::function<void(std::string_view)> connectionFailureObserver;
 
   // The thread's last act: everything it wrote before is visible to whoever
   // sees isFinished() return true.
@@ -83,6 +91,10 @@ struct RecordingJob {
   // isFinished() is true.
   bool clearEntryReserved = false;
   bool resetEntryEndCount = false;
+
+  // Stream bytes the thread wrote into the recording's file. Visible once
+  // isFinished() is true.
+  std::uint64_t bytesRecorded = 0;
 
  private:
   mutable std::mutex statusLock_;

@@ -28,7 +28,10 @@ inline constexpr const char* kLostConnection = "LOST CONNECTION";
 inline constexpr const char* kConnectionFailed = "CONNECTION FAILED";
 inline constexpr const char* kDoneRecording = "DONE RECORDING";
 inline constexpr const char* kCannotCreateFile = "CANNOT CREATE FILE";
+inline constexpr const char* kCannotWriteFile = "CANNOT WRITE FILE";
 inline constexpr const char* kCannotDeleteFile = "CANNOT DELETE FILE";
+// No descriptor left for the stream's socket or the file.
+inline constexpr const char* kTooManyOpenFiles = "TOO MANY OPEN FILES";
 }  // namespace status
 
 // A chunk is full when a read delivered this many bytes.
@@ -50,12 +53,17 @@ class RecordingRun {
   // Creates the output file and announces the recording; false when the
   // file cannot be created.
   bool startRecording();
+  // Ends in finish(); a write that fails ends it early with FileWriteError.
   void runCycles();
   void finish();
+  // Ends the thread without finishing the recording.
+  void endEarly();
 
   // Connection pieces.
   platform::HttpOptions httpOptions(std::size_t keepLimit) const;
   bool openRequest();
+  // Reports why the attempt just made failed, once per change of reason.
+  void noteAttempt();
   void releaseConnection();
   void declareConnectionLost();
   void failCycle();
@@ -68,6 +76,9 @@ class RecordingRun {
   std::size_t readAndHandleChunk();
   std::size_t dataStart(std::size_t length);
   void holdBackOrWrite(std::size_t length, std::size_t start);
+  void writeHeldBack();
+  // Writes the held-back bytes, then `data`.
+  void writeStreamData(const char* data, std::size_t size);
   void writeToFile(const char* data, std::size_t size);
   DataEnd handleEndOfData();
   // The playlist handling; false when the thread must end.
@@ -104,11 +115,16 @@ class RecordingRun {
   int cycleCount_ = 0;
   std::optional<std::int64_t> lossTime_;
   std::optional<std::int64_t> timeoutBase_;
+  std::string lastFailureReason_;  // empty after an attempt that worked
 
   // Stream data state.
   std::array<char, 4096> readBuffer_{};
   std::array<unsigned char, 8192> captureBuffer_{};
   int heldChunks_ = 0;
+  // The bytes of the held-back chunks, from each one's data start: a
+  // playlist that is followed never reaches the file, anything else does,
+  // in order, before what follows it.
+  std::string held_;
   int lastCopySlot_ = 0;
   std::size_t capturedCount_ = 0;
   bool headerPending_ = true;

@@ -1,6 +1,10 @@
 #include "recording/recording_thread.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "irc/irc_bot_mfc.h"
+#include "platform/descriptor_limit.h"
 #include "platform/network_error.h"
 #include "platform/text.h"
 #include "recording/recording_run.h"
@@ -10,10 +14,10 @@ namespace {
 
 using platform::Format;
 
-// A failure to write the recording: it ends the cycle like any other fault
-// outside the read, and the thread reconnects and tries again.
+// A failure to write the recording, with its reason. It ends the
+// recording: reconnecting would not make the file writable again.
 struct FileWriteError : std::runtime_error {
-  FileWriteError() : std::runtime_error("cannot write the recording") {}
+  explicit FileWriteError(const std::string& reason) : std::runtime_error(reason) {}
 };
 
 }  // namespace
@@ -58,14 +62,39 @@ void RecordingRun::releaseConnection() {
   request_.reset();
   connection_.reset();
   session_.reset();
+  // Every reply of a Shoutcast server begins with its own header text and
+  // announces its own metadata interval.
+  headerPending_ = true;
+  metaInterval_ = 0;
 }
 
 bool RecordingRun::openRequest() {
   // A redirect releases the connection it was given; the next attempt needs
   // a new one to the stream's own server.
   if (!connection_) connection_ = session_->GetHttpConnection(parts_.server, parts_.port);
-  return OpenStreamRequest(job_, connection_, request_, *session_, parts_.service, parts_.object,
-                           parts_.server, parts_.port);
+  const bool opened = OpenStreamRequest(job_, connection_, request_, *session_, parts_.service,
+                                        parts_.object, parts_.server, parts_.port);
+  noteAttempt();
+  return opened;
+}
+
+void RecordingRun::noteAttempt() {
+  const std::optional<AttemptFailure>& failure = session_->lastFailure();
+  // A stop request cuts the attempt short; that is no reason to report.
+  if (stopRequested()) return;
+  std::string reason = failure ? failure->reason : std::string();
+  if (reason == lastFailureReason_) return;
+  lastFailureReason_ = std::move(reason);
+  if (!failure) return;
+  if (job_.connectionFailureObserver) job_.connectionFailureObserver(failure->reason);
+  if (failure->outOfDescriptors) {
+    // Retrying goes on, as other recordings may end and free descriptors,
+    // but not silently.
+    setStatus(status::kTooManyOpenFiles);
+    log(Format("Cannot connect to %s: %s\n", jobUrl().c_str(), failure->reason.c_str()));
+  } else if (job_.status() == status::kTooManyOpenFiles) {
+    setStatus(reconnectPending_ ? status::kReconnecting : status::kConnecting);
+  }
 }
 
 void RecordingThread(RecordingJob& job, RecordingContext& context) {
@@ -116,7 +145,14 @@ void RecordingRun::run() {
     job_.markFinished();
     return;
   }
-  runCycles();
+  try {
+    runCycles();
+  } catch (const FileWriteError& failure) {
+    // The file keeps what it holds; it is neither converted nor announced.
+    setStatus(status::kCannotWriteFile);
+    log(Format("Cannot write file %s: %s\n", file_->path().c_str(), failure.what()));
+    endEarly();
+  }
 }
 
 bool RecordingRun::prepare() {
@@ -209,8 +245,10 @@ bool RecordingRun::startRecording() {
   if (requested.is_relative()) requested = context_.startupDirectory / requested;
   file_ = OutputFile::create(requested.string(), platform::FieldText(job_.extension));
   if (!file_) {
-    setStatus(status::kCannotCreateFile);
-    log(Format("Cannot create file %s\n", requested.c_str()));
+    const int error = errno;  // as the failed open left it
+    setStatus(platform::IsOutOfDescriptors(error) ? status::kTooManyOpenFiles
+                                                  : status::kCannotCreateFile);
+    log(Format("Cannot create file %s: %s\n", requested.c_str(), std::strerror(error)));
     return false;
   }
   setStatus(status::kRecording);
@@ -276,7 +314,8 @@ void RecordingRun::reconnect() {
 }
 
 void RecordingRun::writeToFile(const char* data, std::size_t size) {
-  if (size > 0 && !file_->write(data, size)) throw FileWriteError();
+  if (size == 0) return;
+  if (const std::error_code error = file_->write(data, size)) throw FileWriteError(error.message());
 }
 
 void RecordingRun::runCycles() {
@@ -302,6 +341,8 @@ void RecordingRun::runCycles() {
           threadEnds = handleEndOfData() == DataEnd::ThreadEnds;
         }
       }
+    } catch (const FileWriteError&) {
+      throw;  // no lost connection: the recording ends (run)
     } catch (const std::exception&) {
       failCycle();
       counted = false;
@@ -319,16 +360,25 @@ void RecordingRun::runCycles() {
     }
   }
   if (threadEnds) {
-    if (file_) file_->close();
-    releaseConnection();
-    job_.markFinished();
+    endEarly();
     return;
   }
   finish();
 }
 
-void RecordingRun::finish() {
+void RecordingRun::endEarly() {
   if (file_) file_->close();
+  releaseConnection();
+  job_.markFinished();
+}
+
+void RecordingRun::finish() {
+  if (file_) {
+    // Bytes still held back when the recording stops were no playlist.
+    writeHeldBack();
+    job_.bytesRecorded = file_->bytesWritten();
+    file_->close();
+  }
   releaseConnection();
   if (!job_.persistent && lossCycles_ > 2) {
     setStatus(status::kConnectionFailed);

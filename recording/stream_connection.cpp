@@ -1,5 +1,7 @@
 #include "recording/stream_connection.h"
 
+#include <exception>
+
 #include "platform/diagnostics.h"
 #include "platform/network_error.h"
 
@@ -13,6 +15,22 @@ bool IsRedirect(int code) {
 void SendWithHeaders(platform::HttpRequest& request, const RecordingJob& job) {
   request.addRequestHeaders(job.shoutcast ? kShoutcastHeaders : kBrowserHeaders);
   request.send();
+}
+
+// "HTTP 404 Not Found": the reply's status line without its version.
+AttemptFailure StatusFailure(const platform::HttpRequest& request) {
+  const std::string& head = request.rawHead();
+  const std::string line = head.substr(0, head.find("\r\n"));
+  const std::size_t blank = line.find(' ');
+  return {"HTTP " + (blank == std::string::npos ? std::to_string(request.statusCode())
+                                                : line.substr(blank + 1))};
+}
+
+// Writes the diagnostic line of an attempt that gave no stream and keeps why.
+bool Fail(CRecordSession& session, const std::string& diagnostic, AttemptFailure failure) {
+  session.diagnose(diagnostic);
+  session.setLastFailure(std::move(failure));
+  return false;
 }
 
 }  // namespace
@@ -37,6 +55,7 @@ bool OpenStreamRequest(const RecordingJob& job,
                        std::unique_ptr<platform::HttpRequest>& request, CRecordSession& session,
                        platform::ServiceType /*service*/, std::string object,
                        std::string /*server*/, std::uint16_t /*port*/) {
+  session.setLastFailure(std::nullopt);
   try {
     if (!connection) return false;
     request = connection->openRequest(std::move(object));
@@ -44,6 +63,8 @@ bool OpenStreamRequest(const RecordingJob& job,
     const int code = request->statusCode();
     if (!IsRedirect(code)) {
       session.diagnose("Status Code is " + std::to_string(code));
+      // The error page is read as the body, but no stream comes with it.
+      if (code >= 400) session.setLastFailure(StatusFailure(*request));
       return true;
     }
 
@@ -51,8 +72,8 @@ bool OpenStreamRequest(const RecordingJob& job,
     constexpr std::string_view kLocation = "Location: ";
     const std::size_t at = head.find(kLocation);
     if (at == std::string::npos) {
-      session.diagnose("Error: Site redirects with no new location");
-      return false;
+      return Fail(session, "Error: Site redirects with no new location",
+                  {"Site redirects with no new location"});
     }
     const std::size_t start = at + kLocation.size();
     const std::string target = head.substr(start, head.find("\r\n", start) - start);
@@ -63,12 +84,12 @@ bool OpenStreamRequest(const RecordingJob& job,
 
     const auto parts = platform::SplitUrl(target);
     if (!parts) {
-      session.diagnose("Error: the redirected URL could not be parsed.");
-      return false;
+      return Fail(session, "Error: the redirected URL could not be parsed.",
+                  {"the redirected URL could not be parsed."});
     }
     if (parts->service != platform::ServiceType::Http) {
-      session.diagnose("Error: the redirected URL does not reference a HTTP resource.");
-      return false;
+      return Fail(session, "Error: the redirected URL does not reference a HTTP resource.",
+                  {"the redirected URL does not reference a HTTP resource."});
     }
 
     const auto redirected = session.GetHttpConnection(parts->server, parts->port);
@@ -79,9 +100,15 @@ bool OpenStreamRequest(const RecordingJob& job,
       session.diagnose("Status Code is 200");
       return true;
     }
-    session.diagnose("Error: Got status code " + std::to_string(redirectedCode));
+    return Fail(session, "Error: Got status code " + std::to_string(redirectedCode),
+                StatusFailure(*request));
+  } catch (const platform::NetworkError& e) {
+    session.setLastFailure(AttemptFailure{e.what(), e.outOfDescriptors()});
     return false;
-  } catch (const platform::NetworkError&) {
+  } catch (const std::exception& e) {
+    // Whatever else fails inside an attempt (memory, say) fails the attempt
+    // only; the caller decides whether to try again.
+    session.setLastFailure(AttemptFailure{e.what(), false});
     return false;
   }
 }

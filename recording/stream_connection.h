@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,14 @@ inline constexpr std::string_view kShoutcastHeaders =
     "Accept: Icy-Metadata, */*\r\nUser-Agent: Orvelle\r\n";
 
 inline constexpr std::string_view kAgentName = "Larkspan v. 1.37b";
+
+// Why an attempt to open a stream gave none, in words a user can read:
+// "cannot connect to host:8000: Connection refused", "HTTP 404 Not Found".
+struct AttemptFailure {
+  std::string reason;
+  // No descriptor was left for the socket.
+  bool outOfDescriptors = false;
+};
 
 // An internet session: the options every connection opened through it uses
 // (time-outs, the stop flag that cuts waits short) and where the short
@@ -37,6 +46,12 @@ class CRecordSession {
   const platform::HttpOptions& options() const { return options_; }
   void diagnose(std::string_view line) const;
 
+  // Why the last OpenStreamRequest through this session gave no stream; an
+  // error page it returned true for counts as a failure here. None when the
+  // stream came.
+  const std::optional<AttemptFailure>& lastFailure() const { return lastFailure_; }
+  void setLastFailure(std::optional<AttemptFailure> failure) { lastFailure_ = std::move(failure); }
+
   std::string_view agentName() const { return kAgentName; }
   // A switch the session carries; nothing in the program sets it.
   std::int32_t switchValue() const { return 0; }
@@ -44,6 +59,7 @@ class CRecordSession {
  private:
   platform::HttpOptions options_;
   DiagnosticSink diagnostics_;
+  std::optional<AttemptFailure> lastFailure_;
 };
 
 // Opens a GET of `object` on `connection` with the job's header set and
@@ -51,7 +67,7 @@ class CRecordSession {
 // connection of `session`; after a redirect `connection` is released (the
 // caller opens a new one before using it again). Every other status counts as
 // success. Returns true when `request` holds a reply whose body the caller may
-// read; a network failure returns false. The URL parts are the caller's and
+// read; any failure of the attempt (an exception) returns false. The URL parts are the caller's and
 // are taken by value, so they are never changed.
 bool OpenStreamRequest(const RecordingJob& job,
                        std::unique_ptr<platform::HttpConnection>& connection,

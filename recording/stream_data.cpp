@@ -1,7 +1,8 @@
 // What happens to each chunk of a recording's stream: the Shoutcast header
-// text at the start, text-looking chunks held back while the recording is
-// young, and the end of the data, which either follows a playlist to the
-// stream it names or counts as a lost connection.
+// text at the start of each reply, text-looking chunks held back while the
+// recording is young (and written once they prove to be no playlist), and
+// the end of the data, which either follows a playlist to the stream it
+// names or counts as a lost connection.
 
 #include <algorithm>
 #include <cstring>
@@ -84,7 +85,7 @@ void RecordingRun::holdBackOrWrite(std::size_t length, std::size_t start) {
   const char* chunk = readBuffer_.data();
   if (!job_.shoutcast) capturedCount_ += length;
   if (heldChunks_ >= kMaxHeldChunks) {
-    if (start < length) writeToFile(chunk + start, length - start);
+    writeStreamData(chunk + start, length - start);
     return;
   }
   if (IsSevenBit(chunk[0])) {
@@ -105,26 +106,40 @@ void RecordingRun::holdBackOrWrite(std::size_t length, std::size_t start) {
   // holding it back would lose it.
   const bool afterAudio = file_->bytesWritten() > 0;
   if (start < length && (length == kFullChunk || !IsSevenBit(chunk[start]) || afterAudio)) {
-    writeToFile(chunk + start, length - start);
+    writeStreamData(chunk + start, length - start);
   } else {
+    if (held_.capacity() == 0) held_.reserve(kMaxHeldChunks * readBuffer_.size());
+    held_.append(chunk + start, length - start);
     ++heldChunks_;
   }
 }
 
+void RecordingRun::writeHeldBack() {
+  if (held_.empty()) return;
+  writeToFile(held_.data(), held_.size());
+  held_.clear();
+}
+
+void RecordingRun::writeStreamData(const char* data, std::size_t size) {
+  writeHeldBack();
+  writeToFile(data, size);
+}
+
 RecordingRun::DataEnd RecordingRun::handleEndOfData() {
   if (stopRequested()) return DataEnd::StopRequested;
-  if (detectionOver_ || job_.monitorMountpoint || captureBuffer_[0] >= 128) {
-    declareConnectionLost();
-    return DataEnd::ConnectionLost;
-  }
-  return adoptPlaylistUrl() ? (declareConnectionLost(), DataEnd::ConnectionLost)
-                            : DataEnd::ThreadEnds;
+  // Only a reply that has put nothing into the file yet can be a playlist:
+  // a URL inside recorded audio (an ID3 tag, an Ogg comment) must never take
+  // the recording to another stream.
+  const bool mayBePlaylist = !detectionOver_ && !job_.monitorMountpoint &&
+                             captureBuffer_[0] < 128 && file_->bytesWritten() == 0;
+  if (mayBePlaylist && !adoptPlaylistUrl()) return DataEnd::ThreadEnds;
+  // What is still held back was no playlist that is followed.
+  writeHeldBack();
+  declareConnectionLost();
+  return DataEnd::ConnectionLost;
 }
 
 bool RecordingRun::adoptPlaylistUrl() {
-  headerPending_ = true;
-  metaInterval_ = 0;
-
   const std::size_t scanned = std::min(capturedCount_, captureBuffer_.size());
   const auto* text = reinterpret_cast<const char*>(captureBuffer_.data());
   for (std::size_t at = 0; at + 8 <= scanned; ++at) {
@@ -132,15 +147,17 @@ bool RecordingRun::adoptPlaylistUrl() {
     std::size_t end = at;
     while (end < scanned && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
     platform::CopyToField(job_.url, std::string_view(text + at, end - at));
+    // The playlist's own text stays out of the file.
+    held_.clear();
     break;
   }
 
   const std::string current(platform::FieldText(job_.extension));
   std::string extension = current;
   if (!job_.shoutcast) extension = ExtensionFromName(jobUrl()).value_or(current);
-  // The file is switched to the playlist stream's extension only while it is
-  // empty: a file that holds recorded audio is never deleted.
-  if (extension != current && file_ && file_->bytesWritten() == 0) {
+  // The file is still empty here (see handleEndOfData), so switching it to
+  // the playlist stream's extension loses nothing.
+  if (extension != current) {
     const std::string old = file_->path();
     file_->close();
     if (!platform::RemoveFile(old)) setStatus(status::kCannotDeleteFile);

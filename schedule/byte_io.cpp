@@ -27,11 +27,18 @@ bool MemorySource::readExact(std::span<std::byte> out) {
   return true;
 }
 
-std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path) {
+std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path, int& error) {
+  error = 0;
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return nullptr;
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
+    error = errno;
+    return nullptr;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
   return std::make_unique<FileSource>(Key{}, std::move(fd),
                                       static_cast<std::uint64_t>(status.st_size));
 }
@@ -52,6 +59,7 @@ bool FileSource::fill() {
     const ssize_t n = ::read(fd_.get(), buffer_.get(), bufferSize_);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      if (n < 0) error_ = errno;
       ended_ = true;
       return false;
     }

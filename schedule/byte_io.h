@@ -37,19 +37,23 @@ class MemorySource final : public ByteSource {
   std::span<const std::byte> data_;
 };
 
-// Reads a regular file through a buffer of its own. Read errors count as the end
-// of the file.
+// Reads a regular file through a buffer of its own. A read error ends the data
+// as the end of the file would; error() tells the two apart.
 class FileSource final : public ByteSource {
   struct Key {};
 
  public:
-  // Nothing when the file cannot be opened or is not a regular file.
-  static std::unique_ptr<FileSource> Open(const std::filesystem::path& path);
+  // Nothing when the file cannot be opened or is not a regular file; `error`
+  // is then the errno of the failure (EISDIR for a folder, EINVAL for another
+  // kind of file), and 0 otherwise.
+  static std::unique_ptr<FileSource> Open(const std::filesystem::path& path, int& error);
   FileSource(Key, UniqueFd fd, std::uint64_t size);
 
   bool readExact(std::span<std::byte> out) override;
   bool atEnd() override;
   std::uint64_t remaining() const override;
+  // The errno of the read that failed; 0 while none has.
+  int error() const { return error_; }
 
  private:
   bool fill();
@@ -62,6 +66,7 @@ class FileSource final : public ByteSource {
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool ended_ = false;
+  int error_ = 0;
 };
 
 class ByteSink {

@@ -1,5 +1,8 @@
 #include "schedule/profile.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "schedule/atomic_file.h"
 #include "schedule/byte_io.h"
 #include "schedule/profile_reader.h"
@@ -9,18 +12,27 @@ namespace larkspan::schedule {
 
 bool LoadProfile(Profile& profile, const std::filesystem::path& startupDirectory) {
   const std::scoped_lock lock(profile.scheduleLock);
-  const std::unique_ptr<FileSource> file = FileSource::Open(startupDirectory / kProfileFileName);
-  if (!file) {
-    profile.schedule.reset();
-    profile.knownMountpoints.clear();
-    return false;
+  profile.readFailure.clear();
+  int error = 0;
+  if (const auto file = FileSource::Open(startupDirectory / kProfileFileName, error)) {
+    // Read into a copy: a read that fails halfway must leave the defaults.
+    ProfileSettings settings = profile.settings;
+    ReadProfile(*file, settings, profile.schedule, profile.knownMountpoints);
+    if (file->error() == 0) {
+      profile.settings = settings;
+      return true;
+    }
+    error = file->error();
   }
-  ReadProfile(*file, profile.settings, profile.schedule, profile.knownMountpoints);
-  return true;
+  if (error != ENOENT) profile.readFailure = std::strerror(error);
+  profile.schedule.reset();
+  profile.knownMountpoints.clear();
+  return false;
 }
 
 bool SaveProfile(const Profile& profile, const std::filesystem::path& startupDirectory) {
   const std::scoped_lock lock(profile.scheduleLock);
+  if (!profile.readFailure.empty()) return false;
   return ReplaceFileAtomically(startupDirectory / kProfileFileName, [&](ByteSink& sink) {
     return WriteProfile(sink, profile.settings, profile.schedule, profile.knownMountpoints);
   });

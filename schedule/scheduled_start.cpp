@@ -44,7 +44,7 @@ bool TickRun::makeDirectory(const std::string& directory) {
     context_.recording.log.append(kDirectoryFailedLine);
     if (!state().outputPathWarned) {
       state().outputPathWarned = true;
-      context_.recording.prompter.warning("Cannot save output file. Invalid path.");
+      warn("Cannot save output file. Invalid path.");
     }
     return false;
   }
@@ -61,14 +61,14 @@ TickRun::Next TickRun::start(std::size_t u) {
 
   if (!recordingPathUsable() && state().pathEdited) {
     state().pathEdited = false;
-    context_.recording.prompter.warning("Invalid path");
+    warn("Invalid path");
     return Next::EndTick;
   }
   entry(u).startedDay = todayBit_;
 
   recording::JobTable& jobs = context_.jobTable;
   if (jobs.JobTableHighWater() >= recording::JobTable::kSlotCount) {
-    context_.recording.prompter.warning(recording::kMaxStreamsMessage);
+    warn(recording::kMaxStreamsMessage);
     return Next::CheckLive;
   }
   auto created = std::make_unique<recording::RecordingJob>();

@@ -38,6 +38,13 @@ void TickRun::refreshWithGuard() {
 }
 
 void TickRun::run() {
+  walk();
+  // Shown after the lock is released: while a box is open, other ticks run
+  // and take it themselves.
+  for (const std::string& text : warnings_) context_.recording.prompter.warning(text);
+}
+
+void TickRun::walk() {
   const std::lock_guard jobTableLock(context_.jobTable.lock());
   now_ = context_.clock.localNow();
   todayBit_ = static_cast<std::uint8_t>(1u << now_.weekday);
@@ -73,7 +80,10 @@ void TickRun::visit(std::size_t u) {
   if (!e.doneToday && !e.monitorServer) {
     if (e.jobSlot < 0 && startIsDue(e) && endHasNotPassed(e)) {
       next = start(u);
-    } else if (e.monitorMountpoint == 1) {
+    } else if (e.monitorMountpoint == 1 && !holdsEmptiedSlot(e)) {
+      // A failed start keeps its emptied slot until the close-out below gives
+      // it back; starting again first would take a second slot and leave the
+      // first reserved for good.
       const bool pollNow =
           now_.second <= 5 || (now_.second >= 27 && now_.second <= 31) || e.autoCreated;
       if (pollNow && !ignoreTimeCoversNow(e)) next = start(u);
@@ -87,8 +97,13 @@ void TickRun::visit(std::size_t u) {
   if (next == Next::CloseOut) endOrCloseOut(u);
   if (u < context_.profile.schedule.count()) {
     const ScheduleEntry& after = entry(u);
-    if (after.jobSlot >= 0 && context_.jobTable.at(after.jobSlot) != nullptr) live_.push_back(u);
+    if (after.jobSlot >= 0 && context_.jobTable.at(after.jobSlot) != nullptr)
+      live_.push_back({after.jobSlot, std::string(platform::FieldText(after.programName))});
   }
+}
+
+bool TickRun::holdsEmptiedSlot(const ScheduleEntry& e) {
+  return e.jobSlot >= 0 && context_.jobTable.at(e.jobSlot) == nullptr;
 }
 
 bool TickRun::startIsDue(const ScheduleEntry& e) const {
@@ -121,14 +136,13 @@ void TickRun::composeStatus() {
   // Entries in the order of their job slots. The box is written once after
   // the walk: nothing can paint it in between on this thread.
   std::sort(live_.begin(), live_.end(),
-            [this](std::size_t a, std::size_t b) { return entry(a).jobSlot < entry(b).jobSlot; });
-  for (const std::size_t u : live_) {
-    const ScheduleEntry& e = entry(u);
-    const recording::RecordingJob* job = context_.jobTable.at(e.jobSlot);
+            [](const LiveEntry& a, const LiveEntry& b) { return a.slot < b.slot; });
+  for (const LiveEntry& live : live_) {
+    const recording::RecordingJob* job = context_.jobTable.at(live.slot);
     if (job == nullptr) continue;
     const std::string status = job->status();
     if (BeginsWithIdle(status)) continue;
-    state().statusText += status + " - " + std::string(platform::FieldText(e.programName));
+    state().statusText += status + " - " + live.programName;
     trayTip_ = state().statusText;
     state().statusText += "\r\n";
     state().idleTopicSent = false;

@@ -64,7 +64,9 @@ struct SchedulerContext {
 // One pass over the schedule: starts due entries, asks recordings whose end
 // time has come to stop, closes out finished ones, and composes the Status
 // box, the tray tip and the idle topic. Runs on the window's thread every
-// five seconds, holding JobTableLock throughout.
+// five seconds, holding JobTableLock throughout its work. Its message boxes
+// come last, after the lock: timers keep firing while a box is open, and the
+// ticks they run may rearrange the schedule.
 void SchedulerTick(SchedulerContext& context);
 
 // The program's exit: asks every scheduled recording to stop, waits for the

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -22,7 +23,10 @@ class TickRun {
   // What comes after a start or an end step for the entry being walked.
   enum class Next { CheckLive, CloseOut, EndTick, NextEntry };
 
+  // Everything but the boxes, under JobTableLock.
+  void walk();
   void visit(std::size_t u);
+  bool holdsEmptiedSlot(const ScheduleEntry& e);
   bool startIsDue(const ScheduleEntry& e) const;
   bool endHasNotPassed(const ScheduleEntry& e) const;
   bool ignoreTimeCoversNow(const ScheduleEntry& e) const;
@@ -46,14 +50,29 @@ class TickRun {
   ProfileSettings& settings() { return context_.profile.settings; }
   SchedulerState& state() { return context_.state; }
   void refreshWithGuard();
+  // A message box of this tick, shown once the tick's work is done.
+  void warn(std::string text) { warnings_.push_back(std::move(text)); }
+
+  // An entry the walk found with a job: its slot and its name as they were
+  // then. Later close-outs of the walk move entries about, so the status is
+  // composed from these, never from an index into the table.
+  struct LiveEntry {
+    std::int32_t slot;
+    std::string programName;
+  };
 
   SchedulerContext& context_;
   platform::LocalTime now_;
   std::uint8_t todayBit_ = 0;
   std::int32_t todayDate_ = 0;
   std::string trayTip_;
-  std::vector<std::size_t> live_;  // entries with a job, remembered for the status
-  bool ended_ = false;             // the tick ended early ("Invalid path")
+  std::vector<LiveEntry> live_;
+  bool ended_ = false;  // the tick ended early ("Invalid path")
+  // A box runs the window's event loop, where timers fire and the editor, the
+  // stop window or the exit act: each of them may run another tick, remove
+  // entries or grow the table. So the boxes wait until nothing of the walk is
+  // held any more.
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace larkspan::schedule

@@ -1,15 +1,20 @@
 // The program without windows, run as a separate process at a chosen local
 // time (libfaketime) against a real Icecast: a profile written here records on
 // schedule, and SIGTERM ends it with the recording, the log and the saved
-// profile on disk.
+// profile on disk. And its engine's exit, in this process.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <thread>
 
+#include "app/engine.h"
 #include "platform/text.h"
 #include "schedule/profile.h"
 #include "schedule/profile_settings.h"
@@ -17,6 +22,8 @@
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/recording_prompter.h"
+#include "tests/support/scripted_http_server.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan {
@@ -56,8 +63,8 @@ test::ChildProcess StartHeadless(const std::filesystem::path& folder, const std:
   environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
   environment.push_back("TZ=UTC");
   // env changes the folder and replaces itself, so the pid is the program's.
-  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"}, environment,
-                            folder / "output.txt");
+  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"},
+                            environment, folder / "output.txt");
 }
 
 TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
@@ -76,7 +83,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   // and 21:00:09 (close-out).
   test::ChildProcess program = StartHeadless(folder.path(), "2026-12-07 20:59:44");
   const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") == std::string::npos &&
+  while (ReadAll(folder.path() / "output.txt").find("DONE RECORDING - Passing") ==
+             std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(200ms);
   }
@@ -96,7 +104,8 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_LT(info.durationSeconds, 14.0);
 
   const std::string log = ReadAll(folder.path() / "log.txt");
-  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"), std::string::npos)
+  EXPECT_NE(log.find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"),
+            std::string::npos)
       << log;
 
   schedule::Profile saved;
@@ -105,6 +114,110 @@ TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
   EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
   EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
+}
+
+// A profile that exists but cannot be read (run as nobody, the file is root's
+// and private; as another user, private is enough) is named on standard error,
+// left as it was at the exit, and the exit status says nothing was saved.
+TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
+  test::TemporaryFolder folder;
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  const auto profile = folder.path() / "brambly.prf";
+  std::ofstream(profile) << "a profile of another run";
+  std::filesystem::permissions(profile, std::filesystem::perms::none);
+  std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
+                                      "--headless"};
+  if (::geteuid() == 0) {
+    command.insert(command.begin(),
+                   {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+  }
+  test::ChildProcess program(command, test::ChildProcess::CurrentEnvironment(),
+                             folder.path() / "output.txt");
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (ReadAll(folder.path() / "output.txt").find("Permission denied") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(100ms);
+  }
+  const int status = program.stop(30s);
+  const std::string output = ReadAll(folder.path() / "output.txt");
+  EXPECT_NE(output.find("Cannot read the profile " + profile.string() + ": Permission denied"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find(profile.string() + " was not saved"), std::string::npos) << output;
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadAll(profile), "a profile of another run");
+}
+
+// The soft and hard "Max open files" of the program; none while the process
+// is not the program yet (sh and env replace themselves by it).
+std::optional<std::pair<std::string, std::string>> ProgramDescriptorLimits(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::error_code error;
+  if (std::filesystem::read_symlink(proc + "/exe", error) !=
+      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
+    return std::nullopt;
+  }
+  std::istringstream limits(ReadAll(proc + "/limits"));
+  for (std::string line; std::getline(limits, line);) {
+    if (line.rfind("Max open files", 0) != 0) continue;
+    std::istringstream values(line.substr(14));
+    std::string soft, hard;
+    values >> soft >> hard;
+    return std::pair{soft, hard};
+  }
+  return std::nullopt;
+}
+
+TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
+  test::TemporaryFolder folder;
+  // Started as a desktop starts it, with a soft limit far below the hard one.
+  test::ChildProcess program({"sh", "-c", "ulimit -S -n 64 && exec env -C \"$1\" \"$0\" --headless",
+                              LARKSPAN_PROGRAM, folder.path().string()},
+                             test::ChildProcess::CurrentEnvironment(),
+                             folder.path() / "output.txt");
+  // The limit is raised after the stop signals are blocked.
+  auto limits = ProgramDescriptorLimits(program.pid());
+  for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+       (!limits || limits->first != limits->second) && std::chrono::steady_clock::now() < deadline;
+       limits = ProgramDescriptorLimits(program.pid())) {
+    std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(limits);
+  ASSERT_EQ(limits->first, limits->second);
+
+  ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
+  for (const auto deadline = std::chrono::steady_clock::now() + 20s;
+       program.running() && std::chrono::steady_clock::now() < deadline;) {
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_FALSE(program.running());
+  const int status = program.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+}
+
+TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) {
+    return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
+  });
+  test::TemporaryFolder folder;
+  test::RecordingPrompter prompter;
+  app::Engine engine(folder.path(), prompter);
+  const recording::RecordingJob* job = engine.connect(server.url("/live"), "manual.mp3", false);
+  const auto midStream = [&] {
+    std::error_code error;
+    return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
+  };
+  for (const auto end = std::chrono::steady_clock::now() + 20s;
+       !midStream() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(midStream());
+  EXPECT_TRUE(engine.shutDown());
+  EXPECT_TRUE(job->isFinished()) << job->status();
+  EXPECT_EQ(job->status(), "DONE RECORDING");
 }
 
 }  // namespace

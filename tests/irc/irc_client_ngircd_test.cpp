@@ -72,6 +72,13 @@ TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
             prefix + "PRIVMSG #sample :\00303RECORDING - Night Show ( http://host:8000/live.mp3 )");
 
+  // A long name and URL make a line beyond the server's limit: it arrives
+  // cut, not dropped.
+  EXPECT_TRUE(bot.Say("RECORDING - " + std::string(300, 'n') + " ( http://host/" +
+                      std::string(300, 'u') + " )"));
+  EXPECT_TRUE(reader->waitForLineContaining(
+      prefix + "PRIVMSG #sample :\00303RECORDING - " + std::string(300, 'n'), kArrival));
+
   EXPECT_GT(bot.SendTopic("RECORDING - Night Show ( http://host:8000/live.mp3 )"), 0);
   EXPECT_EQ(reader->waitForLineContaining(" TOPIC ", kArrival),
             prefix + "TOPIC #sample :RECORDING - Night Show ( http://host:8000/live.mp3 )");
@@ -107,6 +114,21 @@ TEST_F(IrcBotMFCWithNgircd, NewSettingsRegisterTheNewNicknameInTheNewChannel) {
   EXPECT_TRUE(bot.Say("FINISHED - Night Show"));
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
             ":larkbot!~lark@127.0.0.1 PRIVMSG #larkspan :\00303FINISHED - Night Show");
+}
+
+// The server drops the bot (it restarts, as after a crash): the next
+// keep-alive reconnects, and the next announcement arrives.
+TEST_F(IrcBotMFCWithNgircd, KeepAliveReconnectsAfterTheServerDroppedTheBot) {
+  IrcBotMFC bot({.serverName = "127.0.0.1"}, Options());
+  bot.Connect();
+  server_->restart();
+  auto reader = Reader("#sample");
+  test::ScriptedRandom random({});
+  SendIrcKeepAlive(&bot, {.autoPosting = true}, random);
+  EXPECT_TRUE(reader->waitForLineContaining(" JOIN ", kArrival));
+  EXPECT_TRUE(bot.Say("RECORDING - Night Show"));
+  EXPECT_TRUE(
+      reader->waitForLineContaining(" PRIVMSG #sample :\00303RECORDING - Night Show", kArrival));
 }
 
 }  // namespace

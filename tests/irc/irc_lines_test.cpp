@@ -28,44 +28,26 @@ TEST(IrcLines, ColourPrefixIsControlCZeroAndColourOrThirtyHex) {
   EXPECT_EQ(ChannelMessageLine("#sample", 3, ""), std::string("PRIVMSG #sample :\00303\r\n"));
 }
 
-TEST(IrcLines, LongChannelMessageIsCutSoThatTheLineFits1024Bytes) {
-  const std::string text(2000, 'x');
-  for (const std::string& channel :
-       {std::string("#"), std::string("#sample"), std::string(23, 'c')}) {
-    const std::string line = ChannelMessageLine(channel, 3, text);
-    EXPECT_EQ(line.size(), kMaxChannelMessageLine) << channel;
-    EXPECT_TRUE(line.ends_with("x\r\n")) << channel;
-    const std::string head = "PRIVMSG " + channel + " :\00303";
-    EXPECT_EQ(line.substr(0, head.size()), head);
+TEST(IrcLines, WireLineIsOneWholeLineThatFitsTheServersLimit) {
+  const std::string fits(kMaxLine - 2, 'x');
+  std::string accents;  // "é" is two bytes: an odd cut would split one
+  for (int i = 0; i < 300; ++i) accents += "\xc3\xa9";
+  struct Case {
+    std::string line, wire;
+  };
+  for (const auto& [line, wire] : {
+           Case{"PING\r\n", "PING\r\n"},
+           {"PING", "PING\r\n"},
+           {"\r\n", "\r\n"},
+           {"", ""},
+           {"TOPIC #s :/a\r\nPRIVMSG NickServ :x\r\n", "TOPIC #s :/a  PRIVMSG NickServ :x\r\n"},
+           {std::string("a\0b\nc\r\r\n", 8), "a b c \r\n"},
+           {fits + "\r\n", fits + "\r\n"},
+           {fits + "y\r\n", fits + "\r\n"},
+           {"x" + accents, "x" + accents.substr(0, kMaxLine - 4) + "\r\n"},
+       }) {
+    EXPECT_EQ(WireLine(line), wire) << line.substr(0, 40);
   }
-  // A text that just fits is left whole; one byte more is cut by one.
-  const std::size_t room =
-      kMaxChannelMessageLine - std::string("PRIVMSG #sample :\00303\r\n").size();
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string(room, 'y')).size(),
-            kMaxChannelMessageLine);
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string(room + 1, 'y')).size(),
-            kMaxChannelMessageLine);
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string(room - 1, 'y')).size(),
-            kMaxChannelMessageLine - 1);
-}
-
-TEST(IrcLines, CutNeverSplitsAUtf8Character) {
-  // "é" is two bytes; an odd room would otherwise split the last one.
-  std::string text;
-  for (int i = 0; i < 600; ++i) text += "\xc3\xa9";
-  const std::string line = ChannelMessageLine("#sample", 3, text);
-  ASSERT_LE(line.size(), kMaxChannelMessageLine);
-  const std::string body = line.substr(std::string("PRIVMSG #sample :\00303").size());
-  const std::string inner = body.substr(0, body.size() - 2);
-  EXPECT_EQ(inner.size() % 2, 0u);
-  EXPECT_TRUE(inner.ends_with("\xc3\xa9"));
-}
-
-TEST(IrcLines, OneMessageIsAlwaysOneLine) {
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, "first\r\nQUIT"),
-            std::string("PRIVMSG #sample :\00303first  QUIT\r\n"));
-  EXPECT_EQ(ChannelMessageLine("#sample", 3, std::string("cut\0here", 8)),
-            std::string("PRIVMSG #sample :\00303cut\r\n"));
 }
 
 TEST(ChatterPhrases, EveryRowIsOneShortSentenceEndingInItsLineEnd) {

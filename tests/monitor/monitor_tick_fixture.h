@@ -25,32 +25,6 @@
 
 namespace larkspan::monitor {
 
-// Records the questions and runs `whileOpen` while each one is open, as the
-// window's timers do while a message box waits for its answer.
-class QuestionPrompter final : public platform::Prompter {
- public:
-  void warning(const std::string& text) override { boxes_.warning(text); }
-  void information(const std::string& text) override { boxes_.information(text); }
-  bool askYesNo(const std::string& text) override {
-    if (whileOpen) whileOpen();
-    return boxes_.askYesNo(text);
-  }
-
-  void answerNext(bool yes) { boxes_.answerNext(yes); }
-  std::vector<test::RecordingPrompter::Box> boxes() const { return boxes_.boxes(); }
-  std::vector<std::string> questions() const {
-    std::vector<std::string> texts;
-    for (const auto& box : boxes_.boxes())
-      if (box.kind == test::RecordingPrompter::Kind::Question) texts.push_back(box.text);
-    return texts;
-  }
-
-  std::function<void()> whileOpen;
-
- private:
-  test::RecordingPrompter boxes_;
-};
-
 // Keeps the values each dialog opened with and closes it as scripted: with
 // OK and the given values, or with Cancel (nothing scripted: Cancel).
 class ScriptedRecordDialog final : public RecordMountpointDialog {
@@ -150,7 +124,7 @@ class MonitorTickTest : public ::testing::Test {
   schedule::Profile profile_;
   recording::JobTable jobs_;
   test::ScriptedClock clock_{kMonday0000};
-  QuestionPrompter prompter_;
+  test::RecordingPrompter prompter_;
   test::RecordingTone tone_;
   platform::ActivityLog log_{folder_.path()};
   test::RecordingIrcBot irc_;

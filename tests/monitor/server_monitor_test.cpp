@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <tuple>
 
 #include "monitor_tick_fixture.h"
@@ -20,6 +21,7 @@ class StatusPages {
   StatusPages() {
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
+      if (stalled_.contains(request.substr(0, request.find(' ', 4)))) return ScriptedReply::Stall();
       for (const auto& [path, names] : pages_) {
         if (request.starts_with("GET " + path + "/status2.xsl ")) {
           std::string page = "<html><body><pre>\n";
@@ -35,6 +37,11 @@ class StatusPages {
     const std::lock_guard lock(mutex_);
     pages_[path] = std::move(names);
   }
+  // The status page at `path` is never answered.
+  void stall(const std::string& path) {
+    const std::lock_guard lock(mutex_);
+    stalled_.insert("GET " + path + "/status2.xsl");
+  }
   // The server URL whose status page is at `path`.
   std::string url(const std::string& path = "") const { return server_.url(path); }
   std::size_t requestCount() const { return server_.requests().size(); }
@@ -43,6 +50,7 @@ class StatusPages {
   ScriptedHttpServer server_;
   std::mutex mutex_;
   std::map<std::string, Strings> pages_;
+  std::set<std::string> stalled_;
 };
 
 std::string Question(const std::string& url) {
@@ -97,12 +105,47 @@ TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
   EXPECT_EQ(knownUrls(), (Strings{pages_.url("/loud") + "/l", pages_.url("/quiet") + "/q"}));
 }
 
+TEST_F(ServerMonitorTest, APollEndsWhenItsTimeIsSpentAndTheNextBeginsWithTheServersLeft) {
+  addServer("Stalled", pages_.url("/stalled"), 0);
+  addServer("First", pages_.url("/first"), 0);
+  addServer("Second", pages_.url("/second"), 0);
+  pages_.stall("/stalled");
+  pages_.set("/first", {"/f"});
+  pages_.set("/second", {"/s"});
+  MonitorContext shortPolls = context();
+  shortPolls.pollBudget = std::chrono::milliseconds(300);
+  at(9, 0, 0);
+  monitor_.MonitorServers(shortPolls);
+  EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
+  at(9, 0, 15);
+  monitor_.MonitorServers(shortPolls);
+  EXPECT_EQ(knownUrls(), (Strings{pages_.url("/first") + "/f", pages_.url("/second") + "/s"}));
+}
+
+TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooMany) {
+  addServer("Rotating", pages_.url(), 0);
+  schedule::KnownMountpoint other;
+  platform::CopyToField(other.url, "http://elsewhere/x");
+  profile_.knownMountpoints.push_back(other);
+  for (std::size_t i = 0; i < schedule::kMaxKnownPerOwner; ++i)
+    schedule::RememberMountpoint(profile_.knownMountpoints, pages_.url("/old") + std::to_string(i),
+                                 entry(0).nameKey);
+  pages_.set("", {"/new", "/newer"});
+  at(9, 0, 0);
+  tick();
+  const Strings known = knownUrls();
+  ASSERT_EQ(known.size(), schedule::kMaxKnownPerOwner + 1);
+  EXPECT_EQ(known[0], "http://elsewhere/x") << "another server's names stay";
+  EXPECT_EQ(known[1], pages_.url("/old2")) << "the two oldest made room";
+  EXPECT_EQ(known.back(), pages_.url("/newer"));
+}
+
 TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
   const std::string url = pages_.url();
   addServer("Radio", url, 2);
   pages_.set("", {"/a", "/b", "/c", "/d"});
   std::size_t beepsAtFirstQuestion = 0;
-  prompter_.whileOpen = [&] {
+  prompter_.whileOpen = [&](const std::string&) {
     if (prompter_.questions().empty()) beepsAtFirstQuestion = tone_.played().size();
   };
   prompter_.answerNext(false);
@@ -114,6 +157,15 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
             (Strings{Question(url + "/a"), Question(url + "/b"), Question(url + "/c")}));
   EXPECT_EQ(knownUrls(), (Strings{url + "/a", url + "/b", url + "/c"}));
   EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
+}
+
+TEST_F(ServerMonitorTest, ALineBreakInAFoundNameStaysInsideItsLogLine) {
+  const std::string url = pages_.url();
+  addServer("Radio", url, 0);
+  pages_.set("", {"/a\r\nForged\r\n"});
+  at(10, 30, 30);
+  tick();
+  EXPECT_TRUE(logText().ends_with("\nFound at " + url + "/a  Forged  \n")) << logText();
 }
 
 TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLaterPolls) {
@@ -198,7 +250,7 @@ TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
   addServer("Radio", pages_.url(), 1);
   pages_.set("", {"/a", "/b"});
   std::vector<bool> busy;
-  prompter_.whileOpen = [&] {
+  prompter_.whileOpen = [&](const std::string&) {
     busy.push_back(monitor_.busy());
     at(10, 0, 15);
     tick();
@@ -213,38 +265,12 @@ TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
   EXPECT_EQ(pages_.requestCount(), 2u) << "the flag is clear again after the tick";
 }
 
-TEST_F(ServerMonitorTest, TheTickFollowsItsEntryWhenEntriesBeforeItAreRemoved) {
-  const auto doomed = addPlainEntry("Done recording");
-  const std::string askingUrl = pages_.url("/asking");
-  const auto asking = addServer("Asking", askingUrl, 1);
-  const auto quiet = addServer("Quiet", pages_.url("/quiet"), 0);
-  pages_.set("/asking", {"/a", "/b", "/c"});
-  pages_.set("/quiet", {"/q"});
-  const std::int32_t askingKey = entry(asking).nameKey;
-  const std::int32_t quietKey = entry(quiet).nameKey;
-  prompter_.whileOpen = [&] {
-    // The scheduler tick closes an entry out and removes it.
-    if (profile_.schedule.count() == 3) {
-      profile_.schedule.entry(doomed).jobSlot = schedule::kJobSlotFree;
-      schedule::RemoveFreeEntries(profile_.schedule);
-    }
-  };
-  at(18, 0, 30);
-  tick();
-  EXPECT_EQ(prompter_.questions().size(), 3u);
-  ASSERT_EQ(knownUrls(), (Strings{askingUrl + "/a", askingUrl + "/b", askingUrl + "/c",
-                                  pages_.url("/quiet") + "/q"}));
-  EXPECT_EQ(profile_.knownMountpoints[2].ownerKey, askingKey);
-  EXPECT_EQ(profile_.knownMountpoints[3].ownerKey, quietKey);
-  EXPECT_EQ(pages_.requestCount(), 2u) << "each server polled once";
-}
-
 TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
   addServer("Asking", pages_.url("/asking"), 1);
   addServer("Quiet", pages_.url("/quiet"), 0);
   pages_.set("/asking", {"/a", "/b"});
   pages_.set("/quiet", {"/q"});
-  prompter_.whileOpen = [&] { profile_.schedule.eraseEntry(0); };
+  prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
   at(18, 0, 30);
   tick();
   EXPECT_EQ(prompter_.questions().size(), 1u);

@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <future>
 #include <thread>
 
+#include "platform/address_resolver.h"
 #include "platform/network_error.h"
 #include "tests/support/scripted_http_server.h"
 
@@ -145,9 +147,45 @@ TEST(HttpRequest, AStopRequestEndsAWaitingReadLongBeforeItsTimeOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
 }
 
-TEST(HttpRequest, ARefusedConnectionFails) {
-  HttpConnection refused("127.0.0.1", test::RefusingPort(), ShortTimeouts());
-  EXPECT_THROW(refused.openRequest("/")->send(), NetworkError);
+TEST(AddressResolution, AStopOrTheDeadlineEndsTheWaitForAResolverThatHangs) {
+  // A look-up that answers when the test lets it, as getaddrinfo does after
+  // the time-outs of a DNS server that does not answer.
+  std::promise<void> release;
+  const std::shared_future<void> released = release.get_future().share();
+  const AddressLookup hangs = [released](const char*, const char* service, const addrinfo* hints,
+                                         addrinfo** found) {
+    released.wait_for(10s);
+    return ::getaddrinfo("127.0.0.1", service, hints, found);
+  };
+  const AddressLookup unknown = [](const char*, const char*, const addrinfo*, addrinfo**) {
+    return EAI_NONAME;
+  };
+  struct Case {
+    const AddressLookup& lookup;
+    std::chrono::milliseconds stopAfter;
+    std::chrono::milliseconds deadline;
+    std::string reason;
+  };
+  const Case cases[] = {{hangs, 100ms, 600s, "cancelled"},
+                        {hangs, 600s, 100ms, "cannot resolve radio.example: timed out"},
+                        {unknown, 600s, 600s, "no such host radio.example"}};
+  for (const Case& c : cases) {
+    std::atomic<bool> stop{false};
+    std::promise<void> done;
+    std::thread stopper([&, finished = done.get_future()] {
+      if (finished.wait_for(c.stopAfter) == std::future_status::timeout) stop = true;
+    });
+    try {
+      ResolveStreamAddresses("radio.example", 80, std::chrono::steady_clock::now() + c.deadline,
+                             &stop, c.lookup);
+      ADD_FAILURE() << c.reason;
+    } catch (const NetworkError& e) {
+      EXPECT_EQ(e.what(), c.reason);
+    }
+    done.set_value();
+    stopper.join();
+  }
+  release.set_value();
 }
 
 TEST(HttpRequest, ConnectingToAServerThatNeverAcceptsTimesOut) {

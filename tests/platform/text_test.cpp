@@ -30,6 +30,8 @@ TEST(CutUtf8, NeverSplitsACharacter) {
   EXPECT_EQ(CutUtf8(text, 3), "ab");
   EXPECT_EQ(CutUtf8(text, 6), "ab\xC3\xA9");
   EXPECT_EQ(CutUtf8(text, 0), "");
+  // Latin-1 bytes are characters of their own, whatever UTF-8 makes of them.
+  EXPECT_EQ(CutUtf8("caf\xE9\xA9\xA9\xA9\xA9", 7), "caf\xE9\xA9\xA9\xA9");
 }
 
 TEST(StoredBytesAsUtf8, KeepsUtf8AndReadsOtherBytesAsLatin1) {

@@ -1,5 +1,6 @@
 // Recordings of a real Icecast server fed by ffmpeg: through the recording
-// thread in this process, and through `larkspan --record` as a user runs it.
+// thread in this process, and through `larkspan --record` as a user runs it,
+// also onto a disk that fills up.
 
 #include <sys/wait.h>
 
@@ -12,6 +13,7 @@
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/scripted_http_server.h"
 
 namespace larkspan::recording {
 namespace {
@@ -70,6 +72,60 @@ TEST_F(IcecastRecordingTest, RecordCommandRecordsAnMp3AsLongAsItRanAndEndsCleanl
   const double ran = SecondsBetween(started, stopped);
   EXPECT_NEAR(info.durationSeconds, ran, 1.5) << "ran " << ran << " s";
   EXPECT_NE(logText().find("Connected to " + url + " at "), std::string::npos) << logText();
+}
+
+TEST_F(LiveRecordingTest, RecordCommandEndsWhenItsFileCannotGrowAndKeepsWhatItHolds) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return test::ScriptedReply::Stream(); });
+  // The file may not grow past 20,480 bytes, as on a disk that is full; the
+  // signal that would kill the program for it is ignored, so writes fail.
+  const auto output = dir() / "stdout.txt";
+  test::ChildProcess recorder(
+      {"sh", "-c",
+       "cd \"$1\" && trap '' XFSZ && ulimit -f 40 && exec \"$2\" --record \"$3\" show.mp3", "sh",
+       dir().string(), LARKSPAN_BINARY, server.url("/live")},
+      test::ChildProcess::CurrentEnvironment(), output);
+  ASSERT_TRUE(waitFor([&] { return !recorder.running(); })) << "it ends by itself";
+  EXPECT_NE(readFile(output).find("\nCANNOT WRITE FILE\n"), std::string::npos) << readFile(output);
+  EXPECT_NE(logText().find("Cannot write file " + path("show.mp3").string() + ": File too large\n"),
+            std::string::npos)
+      << logText();
+  EXPECT_TRUE(readFile(path("show.mp3")) == test::StreamBytes(0, 20'480));
+  EXPECT_EQ(server.requests().size(), 1u) << "no reconnects";
+}
+
+TEST_F(LiveRecordingTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithoutStreamData) {
+  // Two attempts refused (behind a redirect), two error pages, then a stream
+  // that never sends a byte.
+  test::ScriptedHttpServer server;
+  const std::uint16_t refusing = test::RefusingPort();
+  for (int i = 0; i < 2; ++i) {
+    server.enqueue(test::ScriptedReply::Redirect(
+        302, "http://127.0.0.1:" + std::to_string(refusing) + "/live"));
+  }
+  server.enqueue(test::ScriptedReply::NotFound());
+  server.enqueue(test::ScriptedReply::NotFound());
+  server.setHandler([](const std::string&) { return test::ScriptedReply::Stall(); });
+  const auto output = dir() / "output.txt";
+  test::ChildProcess recorder(
+      {"env", "-C", dir().string(), LARKSPAN_BINARY, "--record", server.url("/live"), "show.mp3"},
+      test::ChildProcess::CurrentEnvironment(), output);
+  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 5; }));
+  const int status = recorder.stop(30s);
+
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  const std::string printed = readFile(output);
+  EXPECT_NE(printed.find("\nDONE RECORDING\n"), std::string::npos) << printed;
+  EXPECT_EQ(WEXITSTATUS(status), 1) << "the file holds no stream data";
+  std::vector<std::string> reasons;
+  std::istringstream lines(printed);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Cannot reach the stream: ", 0) == 0) reasons.push_back(line.substr(25));
+  }
+  EXPECT_EQ(reasons,
+            (std::vector<std::string>{
+                "cannot connect to 127.0.0.1:" + std::to_string(refusing) + ": Connection refused",
+                "HTTP 404 Not Found"}));
 }
 
 TEST_F(IcecastRecordingTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheGap) {

@@ -1,6 +1,7 @@
 // Real audio is not the scripted server's sequence of bytes of 128 and more:
-// about half of its chunks begin with a byte below 128, as text does. None of
-// it may be lost when the stream breaks.
+// about half of its chunks begin with a byte below 128, as text does, and an
+// MP3 file begins with "ID3". None of it may be lost when the stream breaks,
+// not even when the first break comes before a whole chunk has arrived.
 
 #include <random>
 
@@ -27,8 +28,10 @@ TEST_F(RecordingThreadTest, AnMp3StreamBrokenAtRandomPointsIsRecordedByteForByte
   server.setHandler([&](const std::string&) {
     const std::lock_guard lock(mutex);
     if (served == mp3.size()) return Silent();
-    const std::size_t length = std::min(
-        mp3.size() - served, std::uniform_int_distribution<std::size_t>(1, 12'000)(random));
+    const std::size_t length =
+        served == 0 ? 500
+                    : std::min(mp3.size() - served,
+                               std::uniform_int_distribution<std::size_t>(1, 12'000)(random));
     ScriptedReply reply = ScriptedReply::Ok(mp3.substr(served, length));
     served += length;
     return reply;
@@ -37,6 +40,7 @@ TEST_F(RecordingThreadTest, AnMp3StreamBrokenAtRandomPointsIsRecordedByteForByte
   start(job);
   const bool whole = waitFor([&] { return fileSize("show.mp3") == mp3.size(); }, 30s);
   stopAndWait(job);
+  EXPECT_EQ(job.status(), "DONE RECORDING");
   ASSERT_TRUE(whole) << fileSize("show.mp3") << " of " << mp3.size() << " bytes";
   EXPECT_TRUE(readFile("show.mp3") == mp3) << "the bytes differ";
 }

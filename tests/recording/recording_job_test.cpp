@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "platform/text.h"
@@ -101,6 +102,25 @@ TEST(RecordingJob, StatusReadsAreWholeWhileTheThreadReplacesIt) {
     ASSERT_TRUE(s == "RECONNECTING" || s == longText || s == "IDLE") << s.size();
   }
   writer.join();
+}
+
+TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
+  // A front end printing statuses to a pipe nobody reads.
+  RecordingJob job;
+  std::promise<void> entered;
+  std::promise<void> release;
+  job.statusObserver = [&, released = release.get_future().share()](std::string_view) {
+    entered.set_value();
+    released.wait();
+  };
+  std::thread writer([&] { job.setStatus("RECORDING"); });
+  entered.get_future().wait();
+  auto read = std::async(std::launch::async, [&] { return job.status(); });
+  const bool answered = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  release.set_value();
+  writer.join();
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(read.get(), "RECORDING");
 }
 
 TEST(RecordingJob, EverythingWrittenBeforeFinishedIsVisibleAfterIt) {

@@ -1,5 +1,6 @@
-#include <random>
-#include <regex>
+#include <fcntl.h>
+#include <sys/resource.h>
+
 
 #include "platform/text.h"
 #include "tests/recording/recording_thread_fixture.h"
@@ -11,36 +12,30 @@ using namespace std::chrono_literals;
 using test::ScriptedHttpServer;
 using test::ScriptedReply;
 
-TEST_F(RecordingThreadTest, NothingServedIsLostOrDoubledAcrossManyBreaks) {
-  ScriptedHttpServer server;
-  std::mutex mutex;
-  std::uint64_t served = 0;
-  int connections = 0;
-  constexpr int kBreaks = 60;
-  std::mt19937 random(20261206);
-  server.setHandler([&](const std::string&) {
-    const std::lock_guard lock(mutex);
-    if (connections++ >= kBreaks) return Silent();
-    // Breaks land anywhere: inside the first chunk, on a chunk boundary, far on.
-    const std::uint64_t length = std::uniform_int_distribution<std::uint64_t>(1, 40'000)(random);
-    const ScriptedReply reply = ScriptedReply::Stream(served, length);
-    served += length;
-    return reply;
-  });
-  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.persistent = true});
-  start(job);
-  ASSERT_TRUE(waitFor(
-      [&] {
-        const std::lock_guard lock(mutex);
-        return connections > kBreaks && fileSize("show.mp3") == served;
-      },
-      60s))
-      << fileSize("show.mp3") << " of " << served;
-  stopAndWait(job);
-  EXPECT_EQ(job.status(), "DONE RECORDING");
-  const std::string recorded = readFile("show.mp3");
-  ASSERT_EQ(recorded.size(), served);
-  EXPECT_TRUE(recorded == test::StreamBytes(0, served)) << "the bytes differ";
+void SetSoftDescriptorLimit(rlim_t soft) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = soft;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// Keeps the soft limit on descriptors and puts it back when it ends.
+class SavedDescriptorLimit {
+ public:
+  SavedDescriptorLimit() { ::getrlimit(RLIMIT_NOFILE, &saved_); }
+  ~SavedDescriptorLimit() { restore(); }
+  void restore() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+// With the soft limit at the lowest free descriptor number, nothing new can
+// be opened.
+rlim_t LowestFreeDescriptor() {
+  const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ::close(fd);
+  return static_cast<rlim_t>(fd);
 }
 
 TEST_F(RecordingThreadTest, AReconnectIsLoggedAndShownAsItHappens) {
@@ -93,6 +88,36 @@ TEST_F(RecordingThreadTest, StoppedWhileConnectingItStillMakesItsFileAndEndsNorm
   EXPECT_EQ(logText().rfind("Connected to ", 0), 0u);
 }
 
+TEST_F(RecordingThreadTest, RunningOutOfDescriptorsIsShownAndLogged) {
+  ScriptedHttpServer server;
+  SavedDescriptorLimit saved;
+  const rlim_t full = LowestFreeDescriptor();
+  // Another reason shows the connecting status again.
+  server.enqueue(ScriptedReply::Redirect(
+      302, "http://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/live"));
+  // Once connected, no descriptor is left for the file.
+  server.setHandler([full](const std::string&) {
+    SetSoftDescriptorLimit(full);
+    return Silent();
+  });
+  RecordingJob& job = newJob(server.url("/live"), "show.mp3");
+  SetSoftDescriptorLimit(full);
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return job.status() == "TOO MANY OPEN FILES"; }));
+  // Room for the sockets and the server's ends of them.
+  SetSoftDescriptorLimit(full + 3);
+  ASSERT_TRUE(waitFor([&] { return job.isFinished(); }));
+  saved.restore();
+
+  EXPECT_EQ(statuses(job),
+            (std::vector<std::string>{"CONNECTING", "TOO MANY OPEN FILES", "CONNECTING",
+                                      "RECORDING", "TOO MANY OPEN FILES"}));
+  EXPECT_EQ(logText(), "Cannot connect to " + server.url("/live") +
+                           ": cannot make a socket: Too many open files\n"
+                           "Cannot create file " +
+                           path("show.mp3") + ": Too many open files\n");
+}
+
 TEST_F(RecordingThreadTest, OutputNamesAreNeverReused) {
   ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return Silent(); });
@@ -114,13 +139,20 @@ TEST_F(RecordingThreadTest, OutputNamesAreNeverReused) {
 TEST_F(RecordingThreadTest, AFileThatCannotBeCreatedEndsTheRecording) {
   ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return ScriptedReply::Stream(); });
-  RecordingJob& job = newJob(server.url("/live"), "no-such-folder/show.mp3", {.convert = true});
-  start(job);
-  ASSERT_TRUE(waitFor([&] { return job.isFinished(); }));
-  EXPECT_EQ(job.status(), "CANNOT CREATE FILE");
-  EXPECT_NE(logText().find("Cannot create file " + path("no-such-folder/show.mp3") + "\n"),
+  // No such folder, and names that name no file at all.
+  for (const std::string output : {"no-such-folder/show.mp3", "", "."}) {
+    RecordingJob& job = newJob(server.url("/live"), output, {.convert = true});
+    start(job);
+    ASSERT_TRUE(waitFor([&] { return job.isFinished(); })) << output;
+    EXPECT_EQ(job.status(), "CANNOT CREATE FILE") << output;
+    EXPECT_NE(logText().find("Cannot create file " + path(output) + ": "), std::string::npos)
+        << output;
+  }
+  EXPECT_NE(logText().find("Cannot create file " + path("no-such-folder/show.mp3") +
+                           ": No such file or directory\n"),
             std::string::npos);
   EXPECT_TRUE(commands_.commands().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "_00.mp3"));
 }
 
 TEST_F(RecordingThreadTest, AUrlWithoutSchemeIsTriedAsHttp) {

@@ -21,6 +21,10 @@ class StreamConnectionTest : public ::testing::Test {
     return OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, path,
                              "127.0.0.1", server.port());
   }
+  // Why the last attempt gave no stream; empty when it gave one.
+  std::string reason() const {
+    return session_.lastFailure() ? session_.lastFailure()->reason : "";
+  }
 
   std::string body() {
     std::string all;
@@ -64,9 +68,12 @@ TEST_F(StreamConnectionTest, EveryStatusButARedirectCountsAsSuccess) {
   server.enqueue(ScriptedReply::Redirect(307, "http://127.0.0.1:1/elsewhere"));
   server.enqueue(ScriptedReply::Raw("HTTP/1.0 500 Oops\r\n\r\nfailure page"));
   ASSERT_TRUE(open(server, "/missing"));
+  EXPECT_EQ(reason(), "HTTP 404 Not Found") << "an error page brings no stream";
   EXPECT_NE(body().find("404 Not Found"), std::string::npos) << "the page is body data";
   EXPECT_TRUE(open(server, "/temporary"));
+  EXPECT_EQ(reason(), "");
   EXPECT_TRUE(open(server, "/broken"));
+  EXPECT_EQ(reason(), "HTTP 500 Oops");
   EXPECT_EQ(body(), "failure page");
   EXPECT_EQ(diagnostics_, (std::vector<std::string>{"Status Code is 404", "Status Code is 307",
                                                     "Status Code is 500"}));
@@ -114,11 +121,11 @@ TEST_F(StreamConnectionTest, RedirectFailuresSayWhy) {
 
   EXPECT_FALSE(open(server, "/a"));
   EXPECT_NE(request_, nullptr) << "without a location the request stays in place";
-  EXPECT_FALSE(open(server, "/b"));
-  EXPECT_FALSE(open(server, "/c"));
-  EXPECT_FALSE(open(server, "/d"));
-  EXPECT_FALSE(open(server, "/e"));
-  EXPECT_FALSE(open(server, "/f"));
+  std::vector<std::string> reasons{reason()};
+  for (const char* path : {"/b", "/c", "/d", "/e", "/f"}) {
+    EXPECT_FALSE(open(server, path));
+    reasons.push_back(reason());
+  }
   EXPECT_EQ(diagnostics_, (std::vector<std::string>{
                               "Error: Site redirects with no new location",
                               "Error: Site redirects with no new location",
@@ -127,24 +134,41 @@ TEST_F(StreamConnectionTest, RedirectFailuresSayWhy) {
                               "Error: Got status code 302",
                               "Error: Got status code 404",
                           }));
+  EXPECT_EQ(reasons, (std::vector<std::string>{
+                         "Site redirects with no new location",
+                         "Site redirects with no new location",
+                         "the redirected URL does not reference a HTTP resource.",
+                         "the redirected URL could not be parsed.",
+                         "HTTP 302 Found",
+                         "HTTP 404 Not Found",
+                     }));
   EXPECT_EQ(target.requests().size(), 2u) << "only one redirect is followed";
 }
 
-TEST_F(StreamConnectionTest, NetworkFailuresReturnFalseWithoutADiagnostic) {
+TEST_F(StreamConnectionTest, FailuresInsideAnAttemptReturnFalseWithTheirReason) {
   ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Stall());
   session_ = CRecordSession({.connectTimeout = 1s, .readTimeout = 300ms},
                             [this](std::string_view line) { diagnostics_.emplace_back(line); });
   EXPECT_FALSE(open(server, "/stalls"));
+  EXPECT_EQ(reason(), "read timed out");
   const std::uint16_t refusing = test::RefusingPort();
   connection_ = session_.GetHttpConnection("127.0.0.1", refusing);
   EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/",
                                  "127.0.0.1", refusing));
+  EXPECT_EQ(reason(),
+            "cannot connect to 127.0.0.1:" + std::to_string(refusing) + ": Connection refused");
   connection_.reset();
   EXPECT_FALSE(OpenStreamRequest(job_, connection_, request_, session_, ServiceType::Http, "/",
                                  "127.0.0.1", refusing))
       << "a released connection is not used again";
-  EXPECT_TRUE(diagnostics_.empty());
+  EXPECT_TRUE(diagnostics_.empty()) << "a network failure says nothing";
+
+  // Any other failure (here, memory running out while reporting) ends the
+  // attempt the same way.
+  server.enqueue(ScriptedReply::Ok("x"));
+  session_ = CRecordSession(options_, [](std::string_view) { throw std::bad_alloc(); });
+  EXPECT_FALSE(open(server, "/live"));
 }
 
 }  // namespace

@@ -10,21 +10,31 @@ using test::ScriptedReply;
 
 const std::string kIcyHead = "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:8192\r\n\r\n";
 
-TEST_F(RecordingThreadTest, AShoutcastHeaderIsLoggedAndCutAwayFromTheAudio) {
+TEST_F(RecordingThreadTest, AShoutcastHeaderIsLoggedAndCutAwayAfterEveryConnect) {
   ScriptedHttpServer server;
   // 8192 is more than the read buffer holds: reads take a buffer at a time,
-  // after a first chunk of 1,023 bytes that holds the header.
-  const std::size_t audio = 1023 - kIcyHead.size() + 4 * 4096;
-  ScriptedReply reply =
-      ScriptedReply::Icy({"icy-name:X", "icy-metaint:8192"}, test::StreamBytes(0, audio));
-  reply.stall = true;
-  server.enqueue(reply);
-  RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true});
+  // after a first chunk of 1,023 bytes that holds the header. The replies
+  // after each break announce no interval and are read in chunks again.
+  const std::size_t first = 1023 - kIcyHead.size() + 4 * 4096;
+  server.enqueue(
+      ScriptedReply::Icy({"icy-name:X", "icy-metaint:8192"}, test::StreamBytes(0, first)));
+  server.enqueue(ScriptedReply::Icy({"icy-name:Y"}, test::StreamBytes(first, 5000)));
+  // The last reply fills whole chunks, header included, and then stalls.
+  const std::string lastHead = "ICY 200 OK\r\nicy-name:Z\r\n\r\n";
+  const std::size_t lastAudio = 4 * 1023 - lastHead.size();
+  const std::size_t all = first + 5000 + lastAudio;
+  ScriptedReply last =
+      ScriptedReply::Icy({"icy-name:Z"}, test::StreamBytes(first + 5000, lastAudio));
+  last.stall = true;
+  server.enqueue(last);
+  RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true, .persistent = true});
   start(job);
-  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == audio; }));
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == all; })) << fileSize("show.mp3");
   stopAndWait(job);
-  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, audio));
-  EXPECT_NE(logText().find("\n" + kIcyHead + "\n"), std::string::npos) << logText();
+  EXPECT_TRUE(readFile("show.mp3") == test::StreamBytes(0, all)) << "the audio differs";
+  for (const std::string& head :
+       {kIcyHead, std::string("ICY 200 OK\r\nicy-name:Y\r\n\r\n"), lastHead})
+    EXPECT_NE(logText().find("\n" + head + "\n"), std::string::npos) << logText();
   EXPECT_NE(
       server.requests().at(0).find("\r\nAccept: Icy-Metadata, */*\r\nUser-Agent: Orvelle\r\n\r\n"),
       std::string::npos);
@@ -37,33 +47,17 @@ TEST_F(RecordingThreadTest, TextChunksOfALargeMetadataIntervalStayInsideTheBuffe
   // landing at slots of 4,096 bytes, of which only the first two fit the
   // capture buffer; the sixth chunk on is written.
   const std::size_t firstChunkText = 1023 - kIcyHead.size();
-  const std::string body = std::string(firstChunkText, 'h') + std::string(5 * 4096, 't') + std::string(4096, 'w');
+  const std::string body =
+      std::string(firstChunkText, 'h') + std::string(5 * 4096, 't') + std::string(4096, 'w');
   ScriptedReply reply = ScriptedReply::Icy({"icy-name:X", "icy-metaint:8192"}, body);
   reply.stall = true;
   server.enqueue(reply);
   RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true});
   start(job);
-  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 2 * 4096; }));
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 6 * 4096; }));
   stopAndWait(job);
-  EXPECT_EQ(readFile("show.mp3"), std::string(4096, 't') + std::string(4096, 'w'));
-}
-
-TEST_F(RecordingThreadTest, AfterAPlainReconnectAShoutcastHeaderIsRecorded) {
-  ScriptedHttpServer server;
-  server.enqueue(ScriptedReply::Icy({"icy-name:X"}, test::StreamBytes(0, 5000)));
-  // The first break runs the playlist handling, which strips the next header too.
-  server.enqueue(ScriptedReply::Icy({"icy-name:X"}, test::StreamBytes(5000, 5000)));
-  ScriptedReply third = ScriptedReply::Icy({"icy-name:Y"}, test::StreamBytes(10'000, 5000));
-  third.stall = true;
-  server.enqueue(third);
-  RecordingJob& job = newJob(server.url("/"), "show.mp3", {.shoutcast = true, .persistent = true});
-  start(job);
-  const std::uint64_t expected = 15'000 + std::string("ICY 200 OK\r\nicy-name:Y\r\n\r\n").size();
-  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == expected; })) << fileSize("show.mp3");
-  stopAndWait(job);
-  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 10'000) +
-                                      "ICY 200 OK\r\nicy-name:Y\r\n\r\n" +
-                                      test::StreamBytes(10'000, 5000));
+  EXPECT_EQ(readFile("show.mp3"), std::string(5 * 4096, 't') + std::string(4096, 'w'))
+      << "the chunks held back are written, in order, before the first one that is not";
 }
 
 TEST_F(RecordingThreadTest, APlaylistLeadsToTheStreamItNames) {
@@ -86,15 +80,23 @@ TEST_F(RecordingThreadTest, APlaylistLeadsToTheStreamItNames) {
   EXPECT_EQ(streamServer.requests().at(0).rfind("GET /live.aac HTTP/1.0\r\n", 0), 0u);
 }
 
-TEST_F(RecordingThreadTest, AFileThatHoldsAudioIsNeverDeletedForAPlaylistExtension) {
+TEST_F(RecordingThreadTest, AUrlInsideRecordedDataIsNeverTakenForAPlaylist) {
+  // A full chunk of text naming another stream (a tag, a comment) and audio,
+  // then a break: the recording goes on from the same URL into the same
+  // file, though its URL implies another extension.
+  ScriptedHttpServer elsewhere;
+  std::string tag = "TXXX http://127.0.0.1:" + std::to_string(elsewhere.port()) + "/other.aac ";
+  tag.resize(1023, 't');
   ScriptedHttpServer server;
-  server.enqueue(ScriptedReply::Stream(0, 5000));
+  server.enqueue(ScriptedReply::Ok(tag + test::StreamBytes(0, 5000)));
   server.enqueue(StreamThenSilence(5000, 1023));
   RecordingJob& job = newJob(server.url("/live.aac"), "show.mp3", {.extension = "mp3"});
   start(job);
-  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 6023; }));
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 1023 + 6023; }));
   stopAndWait(job);
-  EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 6023));
+  EXPECT_EQ(readFile("show.mp3"), tag + test::StreamBytes(0, 6023));
+  EXPECT_EQ(platform::FieldText(job.url), server.url("/live.aac"));
+  EXPECT_TRUE(elsewhere.requests().empty());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "show.aac"));
 }
 
@@ -108,19 +110,6 @@ TEST_F(RecordingThreadTest, ErrorPagesNeverEnterTheRecording) {
   stopAndWait(job);
   EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 4 * 1023));
   EXPECT_EQ(job.status(), "DONE RECORDING");
-}
-
-TEST_F(RecordingThreadTest, ShortTextChunksAreHeldBackFiveTimesThenWritten) {
-  ScriptedHttpServer server;
-  for (int i = 1; i <= 5; ++i)
-    server.enqueue(ScriptedReply::Ok("text " + std::to_string(i) + "\n"));
-  server.enqueue(ScriptedReply::Ok("sixth\n"));
-  server.enqueue(StreamThenSilence(0, 1023));
-  RecordingJob& job = newJob(server.url("/live"), "show.mp3", {.persistent = true});
-  start(job);
-  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 1029; }));
-  stopAndWait(job);
-  EXPECT_EQ(readFile("show.mp3"), "sixth\n" + test::StreamBytes(0, 1023));
 }
 
 TEST_F(RecordingThreadTest, AFullChunkOfTextIsWrittenAtOnce) {

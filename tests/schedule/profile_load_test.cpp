@@ -51,9 +51,39 @@ TEST(ProfileLoad, MissingFileKeepsTheDefaultsWithAnEmptySchedule) {
   EXPECT_EQ(profile.schedule.count(), 0u);
   EXPECT_EQ(profile.schedule.capacity(), 1024u);
   EXPECT_TRUE(profile.knownMountpoints.empty());
-  // A folder of that name is no profile either.
-  std::filesystem::create_directory(test::ProfileIn(folder.path()));
-  EXPECT_FALSE(LoadProfile(profile, folder.path()));
+  EXPECT_TRUE(profile.readFailure.empty());
+}
+
+// A profile that is there but cannot be read is told from a missing one and
+// never saved over. Tests run as root, who reads any file whatever its mode: a
+// folder of that name fails to read, and so does a link to this process's
+// memory, whose first page is never mapped.
+TEST(ProfileLoad, AnUnreadableFileIsNeverSavedOver) {
+  namespace fs = std::filesystem;
+  for (const auto& [make, reason] :
+       {std::pair<void (*)(const fs::path&), std::string>{
+            [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+        {[](const fs::path& p) { fs::create_symlink("/proc/self/mem", p); },
+         "Input/output error"}}) {
+    larkspan::test::TemporaryFolder folder;
+    const fs::path file = test::ProfileIn(folder.path());
+    make(file);
+    const fs::file_type kind = fs::symlink_status(file).type();
+    Profile profile;
+    profile.settings = DefaultProfileSettings("/home/tester");
+    EXPECT_FALSE(LoadProfile(profile, folder.path()));
+    EXPECT_EQ(profile.readFailure, reason);
+    EXPECT_EQ(std::string(profile.settings.recordingPath), "/home/tester/") << reason;
+    EXPECT_EQ(profile.schedule.count(), 0u);
+    EXPECT_FALSE(SaveProfile(profile, folder.path()));
+    EXPECT_EQ(fs::symlink_status(file).type(), kind) << reason << ": saved over";
+
+    // Once the file is gone there is nothing to lose.
+    fs::remove(file);
+    EXPECT_FALSE(LoadProfile(profile, folder.path()));
+    EXPECT_TRUE(profile.readFailure.empty());
+    EXPECT_TRUE(SaveProfile(profile, folder.path()));
+  }
 }
 
 TEST(ProfileLoad, CapacityDoublesFromTheStoredCount) {

@@ -1,10 +1,13 @@
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
+#include "monitor/server_monitor.h"
 #include "platform/text.h"
 #include "tests/schedule/scheduler_fixture.h"
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/scripted_random.h"
 
 namespace larkspan::schedule {
 namespace {
@@ -222,6 +225,14 @@ TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
   tickAt(At(2026, 12, 7, 9, 0, 5));  // closed out, then tried again
   EXPECT_EQ(entry(1).jobSlot, 1);
   EXPECT_NE(jobOf(entry(1)), nullptr);
+
+  // A monitored entry, tried at every tick, fails the same way for a while:
+  // each failed start's slot is given back before the next start.
+  ScheduleEntry& watched = add("Blocked", 0, 0, 0, 0, 0);
+  watched.monitorMountpoint = 1;
+  watched.autoCreated = 1;
+  for (int i = 1; i <= 20; ++i) tickAt(At(2026, 12, 7, 9, 1, 0) + 5 * i);
+  EXPECT_LE(jobs_.JobTableHighWater(), 3);
 }
 
 TEST_F(SchedulerTest, AnUnusableRecordingPathIsReported) {
@@ -301,6 +312,153 @@ TEST_F(SchedulerTest, TheExitStopsEveryRecordingAndDropsTemporaryEntries) {
   EXPECT_EQ(entry(0).recordingThread, nullptr);
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
 }
+
+// A box of either tick, and which tick shows it.
+struct NestedTickCase {
+  std::string box;
+  bool shownByMonitor;
+};
+
+class NestedTickTest : public SchedulerTest, public ::testing::WithParamInterface<NestedTickCase> {
+ protected:
+  // Confirms with "Monitor mountpoint continuously"; it is a box too.
+  class Dialog final : public monitor::RecordMountpointDialog {
+   public:
+    explicit Dialog(test::RecordingPrompter& boxes) : boxes_(boxes) {}
+    bool exec(monitor::RecordMountpointValues& values) override {
+      if (boxes_.whileOpen) boxes_.whileOpen("Record New Mountpoint Options");
+      values.monitorContinuously = true;
+      return true;
+    }
+
+   private:
+    test::RecordingPrompter& boxes_;
+  };
+
+  // An entry recording on a job of its own without a thread.
+  recording::RecordingJob* addRecording(std::string_view name, bool oneTimeToday) {
+    auto created = std::make_unique<recording::RecordingJob>();
+    created->setStatus("RECORDING");
+    recording::RecordingJob* job = created.get();
+    ScheduleEntry& e = add(name, 9, 0, 10, 0, oneTimeToday ? kMonday : kTuesday, !oneTimeToday);
+    e.jobSlot = *jobs_.takeSlot(std::move(created));
+    e.running = 1;
+    e.startedDay = kMonday;
+    return job;
+  }
+
+  std::size_t addServer(std::string_view name, const std::string& url, int level) {
+    ScheduleEntry& e = add(name, 0, 0, 0, 0, 0);
+    platform::CopyToField(e.url, url);
+    e.monitorServer = 1;
+    e.monitorLevel = static_cast<std::int8_t>(level);
+    return profile_.schedule.count() - 1;
+  }
+
+  const ScheduleEntry* named(std::string_view name) {
+    for (std::size_t u = 0; u < profile_.schedule.count(); ++u)
+      if (FieldText(entry(u).programName) == name) return &entry(u);
+    return nullptr;
+  }
+
+  monitor::ServerMonitor monitor_;
+  test::ScriptedRandom random_{{}};
+  Dialog dialog_{prompter_};
+  monitor::MonitorContext monitoring_{.profile = profile_,
+                                      .jobs = jobs_,
+                                      .clock = clock_,
+                                      .prompter = prompter_,
+                                      .tone = tone_,
+                                      .log = recording_.log,
+                                      .ircClient = nullptr,
+                                      .random = random_,
+                                      .recordMountpointDialog = dialog_,
+                                      .statusPage = {.connectTimeout = std::chrono::seconds(2),
+                                                     .readTimeout = std::chrono::seconds(2),
+                                                     .fetchTimeout = std::chrono::seconds(5)}};
+};
+
+// Both timers keep firing while a box of either tick is open: a whole
+// scheduler tick and a whole monitor tick run inside it, closing out and
+// removing entries below, starting others and appending new ones.
+TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
+  const std::string box = GetParam().box;
+  server_.setHandler([](const std::string& request) {
+    for (const std::string path : {"/asking", "/quiet"}) {
+      if (request.starts_with("GET " + path + "/status2.xsl "))
+        return test::ScriptedReply::Ok("<pre>\n" + path + "-new,1,128,Title\n</pre>");
+    }
+    test::ScriptedReply stream = test::ScriptedReply::Stream(0, 0);
+    stream.stall = true;
+    return stream;
+  });
+  recording::RecordingJob* firstDone = addRecording("First done", true);
+  add("Another day", 9, 0, 10, 0, kTuesday);  // so that one tick closes out both
+
+  recording::RecordingJob* secondDone = addRecording("Second done", true);
+  const std::size_t asking = addServer("Asking", server_.url("/asking"), 1);
+  addServer("Quiet", server_.url("/quiet"), 0);
+  const std::pair<std::string, const recording::RecordingJob*> live[] = {
+      {"Live one", addRecording("Live one", false)}, {"Live two", addRecording("Live two", false)}};
+  add("Due", 9, 0, 10, 0, kMonday);
+
+  std::ofstream(folder_.path() / "notadir") << "x";
+  if (box == "Invalid path" || box.starts_with("Cannot save")) {
+    window_.recordingPath = (folder_.path() / "notadir").string();
+    state_.pathEdited = box == "Invalid path";
+  }
+  if (box.starts_with("Maximum")) {
+    while (jobs_.JobTableHighWater() < recording::JobTable::kSlotCount) jobs_.takeSlot(nullptr);
+  }
+  if (box == "Cannot parse URL") platform::CopyToField(entry(asking).url, "mailto:x");
+  if (box.starts_with("Record New")) prompter_.answerNext(true);
+
+  bool nested = false;
+  const auto testThread = std::this_thread::get_id();
+  prompter_.whileOpen = [&](const std::string& text) {
+    if (nested || std::this_thread::get_id() != testThread || !text.starts_with(box)) return;
+    nested = true;
+    firstDone->markFinished();
+    secondDone->markFinished();
+    SchedulerTick(context_);
+    monitor_.MonitorServers(monitoring_);
+  };
+  clock_.set(At(2026, 12, 7, 9, 0, 0));
+  if (GetParam().shownByMonitor)
+    EXPECT_NO_THROW(monitor_.MonitorServers(monitoring_));
+  else
+    EXPECT_NO_THROW(SchedulerTick(context_));
+
+  ASSERT_TRUE(nested);
+  EXPECT_EQ(named("First done"), nullptr);
+  EXPECT_EQ(named("Second done"), nullptr);
+  for (const auto& [name, job] : live) {
+    ASSERT_NE(named(name), nullptr) << name;
+    EXPECT_EQ(jobOf(*named(name)), job) << name << " keeps its job";
+    EXPECT_NE(state_.statusText.find("RECORDING - " + name + "\r\n"), std::string::npos)
+        << state_.statusText;
+  }
+  const std::string quiet = server_.url("/quiet") + "/quiet-new";
+  EXPECT_TRUE(
+      std::any_of(profile_.knownMountpoints.begin(), profile_.knownMountpoints.end(),
+                  [&](const KnownMountpoint& known) { return FieldText(known.url) == quiet; }))
+      << "every server is polled";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryBox, NestedTickTest,
+    ::testing::Values(NestedTickCase{"Invalid path", false},
+                      NestedTickCase{"Cannot save output file. Invalid path.", false},
+                      NestedTickCase{"Maximum number of streams reached", false},
+                      NestedTickCase{"Cannot parse URL", true},
+                      NestedTickCase{"A new mointpoint has been found", true},
+                      NestedTickCase{"Record New Mountpoint Options", true}),
+    [](const auto& info) {
+      std::string name;
+      for (const char c : info.param.box)
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+      return name;
+    });
 
 }  // namespace
 }  // namespace larkspan::schedule

@@ -58,16 +58,29 @@ NgircdServer::NgircdServer() {
   for (int attempt = 1;; ++attempt) {
     port_ = FreeLoopbackPort();
     writeConfiguration();
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"ngircd", "-n", "-f", ConfigurationFile(folder_.path()).string()},
-        ChildProcess::CurrentEnvironment(), LogFile(folder_.path()));
-    if (WaitUntilAccepting(port_, kStartTimeout, process_.get())) return;
-    process_->stop();
+    if (start()) return;
     if (attempt == kStartAttempts) {
       throw std::runtime_error("ngIRCd did not come up on port " + std::to_string(port_) + ":\n" +
                                log());
     }
   }
+}
+
+void NgircdServer::restart() {
+  process_->stop();
+  if (!start()) {
+    throw std::runtime_error("ngIRCd did not come back on port " + std::to_string(port_) + ":\n" +
+                             log());
+  }
+}
+
+bool NgircdServer::start() {
+  process_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"ngircd", "-n", "-f", ConfigurationFile(folder_.path()).string()},
+      ChildProcess::CurrentEnvironment(), LogFile(folder_.path()));
+  if (WaitUntilAccepting(port_, kStartTimeout, process_.get())) return true;
+  process_->stop();
+  return false;
 }
 
 NgircdServer::~NgircdServer() {

@@ -32,6 +32,10 @@ class NgircdServer {
   NgircdServer(const NgircdServer&) = delete;
   NgircdServer& operator=(const NgircdServer&) = delete;
 
+  // Stops the server, which drops every client, and starts it again on the
+  // same port. Throws as the constructor does.
+  void restart();
+
   std::uint16_t port() const { return port_; }
   pid_t pid() const { return process_->pid(); }
   // What the server has logged so far.
@@ -39,6 +43,8 @@ class NgircdServer {
 
  private:
   void writeConfiguration() const;
+  // Starts the process on port_; true when the port accepts connections.
+  bool start();
 
   TemporaryFolder folder_;
   std::uint16_t port_ = 0;

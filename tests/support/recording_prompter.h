@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,12 +25,13 @@ class RecordingPrompter final : public platform::Prompter {
   void information(const std::string& text) override { record(Kind::Information, text); }
   bool askYesNo(const std::string& text) override {
     record(Kind::Question, text);
-    const std::lock_guard lock(mutex_);
-    if (answers_.empty()) return false;
-    const bool answer = answers_.front();
-    answers_.pop_front();
-    return answer;
+    return nextAnswer();
   }
+
+  // Runs, given the box's text, while each box is open and before it is
+  // recorded, as the window's timers do while a box waits for its answer.
+  // Set it before any thread can show a box.
+  std::function<void(const std::string&)> whileOpen;
 
   void answerNext(bool yes) {
     const std::lock_guard lock(mutex_);
@@ -39,9 +41,24 @@ class RecordingPrompter final : public platform::Prompter {
     const std::lock_guard lock(mutex_);
     return boxes_;
   }
+  std::vector<std::string> questions() const {
+    std::vector<std::string> texts;
+    for (const Box& box : boxes())
+      if (box.kind == Kind::Question) texts.push_back(box.text);
+    return texts;
+  }
 
  private:
+  bool nextAnswer() {
+    const std::lock_guard lock(mutex_);
+    if (answers_.empty()) return false;
+    const bool answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+
   void record(Kind kind, const std::string& text) {
+    if (whileOpen) whileOpen(text);
     const std::lock_guard lock(mutex_);
     boxes_.push_back({kind, text});
   }
