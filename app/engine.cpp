@@ -40,6 +40,7 @@ Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& promp
 // whether or not the exit ran.
 Engine::~Engine() {
   stopRecordings();
+  if (ircClient_) ircClient_->CancelWaits();
 }
 
 void Engine::loadProfile() {
@@ -60,7 +61,8 @@ void Engine::startUp() {
   schedulerState_ = schedule::SchedulerState{};
   ircClient_ = std::make_unique<irc::IrcBotMFC>(IrcSettingsOf(profile_.settings));
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  if (profile_.settings.ircAutoPost) ircClient_->Connect();
+  if (profile_.settings.ircAutoPost)
+    ircWork_.post([client = ircClient_.get()] { client->Connect(); });
   std::srand(static_cast<unsigned>(std::time(nullptr)));
 }
 
@@ -106,8 +108,19 @@ void Engine::monitorTick(monitor::RecordMountpointDialog& recordOptions) {
                                  .tone = tone_,
                                  .log = recordingContext_.log,
                                  .ircClient = ircClient_.get(),
+                                 .reconnectIrc = [this] { reconnectIrcInBackground(); },
                                  .random = random_,
                                  .recordMountpointDialog = recordOptions});
+}
+
+void Engine::reconnectIrcInBackground() {
+  // One reconnect at a time: a server that does not answer is not asked
+  // again until the last attempt has ended.
+  if (!ircWork_.idle()) return;
+  ircWork_.post([client = ircClient_.get()] {
+    client->Close();
+    client->Connect();
+  });
 }
 
 bool Engine::shutDown() {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/background_worker.h"
+
 #include "irc/irc_bot_mfc.h"
 #include "monitor/record_mountpoint_dialog.h"
 #include "monitor/server_monitor.h"
@@ -35,7 +37,10 @@ class Engine {
   Engine& operator=(const Engine&) = delete;
 
   // Start-up: the defaults, the profile (when there is one), the IRC client,
-  // and its connection when auto-posting is on.
+  // and its connection when auto-posting is on. The IRC connects run on a
+  // thread of their own, so that a server that does not answer never holds
+  // up the window (or the headless loop); what goes over the wire, and in
+  // which order, is unchanged.
   void startUp();
 
   // Reads the profile (when there is one) over the defaults. A profile that
@@ -74,11 +79,14 @@ class Engine {
   recording::RecordingContext& recordingContext() { return recordingContext_; }
   schedule::SchedulerState& schedulerState() { return schedulerState_; }
   irc::IrcBotMFC* ircClient() { return ircClient_.get(); }
+  // The IRC connects and quits that run off the caller's thread, in order.
+  platform::BackgroundWorker& ircWork() { return ircWork_; }
   platform::Clock& clock() { return clock_; }
   platform::Prompter& prompter() { return prompter_; }
 
  private:
   void stopRecordings();
+  void reconnectIrcInBackground();
 
   std::filesystem::path startupDirectory_;
   platform::Prompter& prompter_;
@@ -95,6 +103,8 @@ class Engine {
   std::unique_ptr<irc::IrcBotMFC> ircClient_;
   platform::SystemRandom random_;
   monitor::ServerMonitor serverMonitor_;
+  // After the client: its tasks use the client, so it goes first.
+  platform::BackgroundWorker ircWork_;
 };
 
 }  // namespace larkspan::app

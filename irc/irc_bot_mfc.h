@@ -99,6 +99,11 @@ class IrcBotMFC {
   // Closes the connection, if any, without sending anything.
   virtual void Close();
 
+  // Cuts short a Connect or Quit that waits on another thread, and makes
+  // every later one end at once: for the program's end, so that it never
+  // waits for a server that does not answer.
+  void CancelWaits() { closing_.store(true, std::memory_order_release); }
+
  private:
   struct Identity;
   Identity CopyIdentity() const;

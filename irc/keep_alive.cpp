@@ -11,14 +11,18 @@
 namespace larkspan::irc {
 
 void SendIrcKeepAlive(IrcBotMFC* client, const IrcKeepAliveSettings& settings,
-                      platform::RandomSource& random) {
+                      platform::RandomSource& random, const std::function<void()>& reconnect) {
   if (!settings.autoPosting || client == nullptr) return;
 
   // The client reports 0 bytes when it has no live connection: none was
   // made, the server has dropped it, or a send failed.
   if (client->SendRaw(kKeepAliveLine) == 0) {
-    client->Close();
-    client->Connect();
+    if (reconnect) {
+      reconnect();
+    } else {
+      client->Close();
+      client->Connect();
+    }
   }
 
   if (!settings.chatterMode) return;

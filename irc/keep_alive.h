@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace larkspan::platform {
 class RandomSource;
 }
@@ -17,10 +19,11 @@ struct IrcKeepAliveSettings {
 // The IRC part of the monitor tick, run in the seconds 0-4, 15-19, 30-34 and
 // 45-49 of each minute on the window's thread. With auto-posting on and a
 // client, sends "PING\r\n"; when that send reports 0 bytes, closes the
-// connection and connects again. Then, in Chatter Mode, one draw in ten
+// connection and connects again, through `reconnect` when given (the program
+// does it off the window's thread), else at once. Then, in Chatter Mode, one draw in ten
 // (a draw divisible by 10) posts the canned phrase picked by a second draw
 // modulo 30 to the channel as a channel message. `client` may be null.
 void SendIrcKeepAlive(IrcBotMFC* client, const IrcKeepAliveSettings& settings,
-                      platform::RandomSource& random);
+                      platform::RandomSource& random, const std::function<void()>& reconnect = {});
 
 }  // namespace larkspan::irc

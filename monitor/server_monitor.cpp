@@ -240,7 +240,7 @@ void ServerMonitor::MonitorServers(const MonitorContext& context) {
   irc::SendIrcKeepAlive(
       context.ircClient,
       {.autoPosting = settings.ircAutoPost != 0, .chatterMode = settings.chatterMode != 0},
-      context.random);
+      context.random, context.reconnectIrc);
   MonitorTick(context, now, resumeAt_).run();
 }
 

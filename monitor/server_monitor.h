@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 #include "monitor/record_mountpoint_dialog.h"
 #include "monitor/status_page_fetch.h"
@@ -28,7 +29,9 @@ struct MonitorContext {
   platform::Tone& tone;
   const platform::ActivityLog& log;  // "log.txt" in the start-up directory
   irc::IrcBotMFC* ircClient;         // may be null
-  platform::RandomSource& random;    // Chatter Mode draws
+  // How the keep-alive reconnects a dropped client; empty: at once.
+  std::function<void()> reconnectIrc = {};
+  platform::RandomSource& random;  // Chatter Mode draws
   RecordMountpointDialog& recordMountpointDialog;
   StatusPageOptions statusPage = {};
   // The pause after each server's poll.

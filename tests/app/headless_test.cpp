@@ -3,7 +3,10 @@
 // schedule, and SIGTERM ends it with the recording, the log and the saved
 // profile on disk. And its engine's exit, in this process.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -218,6 +221,42 @@ TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {
   EXPECT_TRUE(engine.shutDown());
   EXPECT_TRUE(job->isFinished()) << job->status();
   EXPECT_EQ(job->status(), "DONE RECORDING");
+}
+
+// An IRC server that takes the connection and never says a word keeps a
+// client in its registration reads for many seconds; neither the start-up
+// nor the end of the program waits for that.
+TEST(Headless, StartUpAndExitNeverWaitForASilentIrcServer) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(6667);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int one = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(listener);
+    GTEST_SKIP() << "port 6667 is taken";
+  }
+  ::listen(listener, 4);  // connects complete in the backlog; nothing answers
+
+  test::TemporaryFolder folder;
+  schedule::Profile written;
+  written.settings = schedule::DefaultProfileSettings(folder.path());
+  platform::CopyToField(written.settings.ircServer, "127.0.0.1");
+  written.settings.ircAutoPost = 1;
+  ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
+
+  const auto began = std::chrono::steady_clock::now();
+  {
+    test::RecordingPrompter prompter;
+    app::Engine engine(folder.path(), prompter);
+    engine.startUp();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
+    std::this_thread::sleep_for(200ms);  // the connect is under way
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 4s) << "the end waited for IRC";
+  ::close(listener);
 }
 
 }  // namespace
