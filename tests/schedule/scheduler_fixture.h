@@ -101,7 +101,8 @@ class SchedulerTest : public ::testing::Test {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < end) {
       const recording::RecordingJob* job = jobs_.at(e.jobSlot);
-      if (job != nullptr && job->status() == "RECORDING") return true;
+      // The start is over once the thread has also turned the tray red.
+      if (job != nullptr && job->status() == "RECORDING" && tray_.get() == "red.ico") return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
