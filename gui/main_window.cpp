@@ -13,6 +13,7 @@
 #include "gui/about_dlg.h"
 #include "gui/stop_dlg.h"
 #include "gui/tray_images.h"
+#include "gui/view_schedule_dlg.h"
 #include "gui/window_text.h"
 #include "platform/text.h"
 #include "schedule/control_text.h"
@@ -134,9 +135,10 @@ void CBramblyDlg::connectControls() {
   for (QLineEdit* box :
        {streamUrlBox_, outputFileBox_, recordingPathBox_, soundFileBox_, startSoundFileBox_})
     box->installEventFilter(this);
-  // The windows of the schedule and of IRC come with their own work.
-  for (QPushButton* button : {scheduleButton_, ircSettingsButton_, chatButton_})
-    button->setEnabled(false);
+  connect(scheduleButton_, &QPushButton::clicked, this,
+          [this] { step([this] { openSchedule(); }); });
+  // The windows of IRC come with their own work.
+  for (QPushButton* button : {ircSettingsButton_, chatButton_}) button->setEnabled(false);
 }
 
 void CBramblyDlg::startTimers() {
@@ -307,6 +309,11 @@ void CBramblyDlg::openStopWindow() {
   stopWindow_ = std::make_unique<StopDlg>(engine_.profile(), engine_.jobTable(), prompter_,
                                           engine_.clock(), this);
   stopWindow_->show();
+}
+
+void CBramblyDlg::openSchedule() {
+  ViewScheduleDlg schedule(engine_.profile(), prompter_, engine_.startupDirectory(), this);
+  schedule.exec();
 }
 
 void CBramblyDlg::openAbout() {

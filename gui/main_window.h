@@ -98,6 +98,7 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   void browseSoundFile();
   void browseStartSoundFile();
   void openStopWindow();
+  void openSchedule();
   void openAbout();
   void playClicked();
   void pauseClicked();
