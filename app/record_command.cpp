@@ -1,5 +1,6 @@
 #include "app/record_command.h"
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 
@@ -39,14 +40,25 @@ int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& 
   const auto printFailure = [](std::string_view reason) {
     platform::WriteStderrLine("Cannot reach the stream: " + ForTerminal(reason));
   };
+  // The duration counts from here, as a timer that starts the program
+  // expects: the connect and its retries are part of it.
+  const auto started = std::chrono::steady_clock::now();
   printStatus("IDLE");
   recording::RecordingJob& job = *engine.connect(command.url, command.outputFile, command.shoutcast,
                                                  printStatus, printFailure);
 
   const sigset_t stopSignals = StopSignals();
+  bool timeUp = false;
   while (!job.isFinished()) {
-    if (StopSignalArrived(stopSignals, std::chrono::milliseconds(200)))
+    if (StopSignalArrived(stopSignals, std::chrono::milliseconds(200))) {
       engine.manualJob().requestStop();
+    } else if (command.duration && !timeUp &&
+               // In seconds: a duration of centuries would overflow nanoseconds.
+               std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                                started) >= *command.duration) {
+      timeUp = true;
+      engine.manualJob().requestStop();
+    }
   }
   // A recording that never got any of the stream did not succeed, however
   // it ended.
