@@ -12,7 +12,7 @@ struct RecordCommand {
   std::string outputFile;
   bool shoutcast = false;
   // Stops the recording by itself this long after the start.
-  std::optional<std::chrono::seconds> duration;
+  std::optional<std::chrono::seconds> duration = std::nullopt;
 };
 
 // Makes one manual recording, as the main window's Connect does, with
