@@ -37,7 +37,8 @@ constexpr std::string_view kDetails =
     "\n"
     "exit status:\n"
     "  0  success (--record: the recording ended DONE RECORDING with stream data)\n"
-    "  1  the recording or the run failed; the reason is on standard error\n"
+    "  1  the recording or the run failed; the reason is on standard error (the\n"
+    "     window shows it in a message box)\n"
     "  2  usage error, or no display to open the window on\n";
 
 // The forms one under the other, each with its line when `described`.
