@@ -6,18 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "app/exit_status.h"
 #include "app/record_command.h"
 
 namespace larkspan::app {
-
-// The program's exit statuses, the same for every form; --help lists them.
-inline constexpr int kExitSuccess = 0;
-// The recording or the run failed; the reason went to standard error, or
-// to a message box from the window.
-inline constexpr int kExitFailure = 1;
-// The command line has no meaning, or the window was asked for where there
-// is no display to show it on.
-inline constexpr int kExitUsage = 2;
 
 // What the arguments after the program's name ask for.
 struct CommandLine {

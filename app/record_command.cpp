@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/engine.h"
+#include "app/exit_status.h"
 #include "app/stop_signals.h"
 #include "platform/diagnostics.h"
 #include "platform/prompter.h"
@@ -64,7 +65,7 @@ int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& 
   // it ended.
   const bool done = job.status() == "DONE RECORDING" && job.bytesRecorded > 0;
   engine.manualJob().releaseIfFinished();
-  return done ? 0 : 1;
+  return done ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace larkspan::app
