@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/engine.h"
+#include "app/exit_status.h"
 #include "app/stop_signals.h"
 #include "platform/diagnostics.h"
 #include "platform/text.h"
@@ -100,9 +101,9 @@ int RunHeadless(const std::filesystem::path& startupDirectory) {
 
   if (!engine.shutDown()) {
     platform::WriteStderrLine(engine.profileNotSavedText());
-    return 1;
+    return kExitFailure;
   }
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace larkspan::app

@@ -1,9 +1,11 @@
 #include "app/record_command.h"
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 
 #include "app/engine.h"
+#include "app/exit_status.h"
 #include "app/stop_signals.h"
 #include "platform/diagnostics.h"
 #include "platform/prompter.h"
@@ -39,20 +41,31 @@ int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& 
   const auto printFailure = [](std::string_view reason) {
     platform::WriteStderrLine("Cannot reach the stream: " + ForTerminal(reason));
   };
+  // The duration counts from here, as a timer that starts the program
+  // expects: the connect and its retries are part of it.
+  const auto started = std::chrono::steady_clock::now();
   printStatus("IDLE");
   recording::RecordingJob& job = *engine.connect(command.url, command.outputFile, command.shoutcast,
                                                  printStatus, printFailure);
 
   const sigset_t stopSignals = StopSignals();
+  bool timeUp = false;
   while (!job.isFinished()) {
-    if (StopSignalArrived(stopSignals, std::chrono::milliseconds(200)))
+    if (StopSignalArrived(stopSignals, std::chrono::milliseconds(200))) {
       engine.manualJob().requestStop();
+    } else if (command.duration && !timeUp &&
+               // In seconds: a duration of centuries would overflow nanoseconds.
+               std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                                started) >= *command.duration) {
+      timeUp = true;
+      engine.manualJob().requestStop();
+    }
   }
   // A recording that never got any of the stream did not succeed, however
   // it ended.
   const bool done = job.status() == "DONE RECORDING" && job.bytesRecorded > 0;
   engine.manualJob().releaseIfFinished();
-  return done ? 0 : 1;
+  return done ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace larkspan::app

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace larkspan::app {
@@ -9,14 +11,17 @@ struct RecordCommand {
   std::string url;
   std::string outputFile;
   bool shoutcast = false;
+  // Stops the recording by itself this long after the start.
+  std::optional<std::chrono::seconds> duration = std::nullopt;
 };
 
 // Makes one manual recording, as the main window's Connect does, with
 // `startupDirectory` as the start-up directory: every new status goes to
-// standard output, the stop signals (StopSignals()) ask the recording to
-// stop. Returns the process's exit status: 0 when the recording ended "DONE
-// RECORDING" with stream data in its file, 1 otherwise. The stop signals must
-// be blocked in every thread before the call (main does so first thing).
+// standard output, the stop signals (StopSignals()) and the end of
+// `duration` ask the recording to stop. Returns the process's exit status:
+// kExitSuccess when the recording ended "DONE RECORDING" with stream data in
+// its file, kExitFailure otherwise. The stop signals must be blocked in every
+// thread before the call (main does so before anything else starts).
 int RunRecordCommand(const RecordCommand& command, const std::filesystem::path& startupDirectory);
 
 }  // namespace larkspan::app

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <limits>
 #include <optional>
 #include <regex>
 #include <thread>
@@ -92,6 +93,28 @@ TEST_F(LiveRecordingTest, RecordCommandEndsWhenItsFileCannotGrowAndKeepsWhatItHo
       << logText();
   EXPECT_TRUE(readFile(path("show.mp3")) == test::StreamBytes(0, 20'480));
   EXPECT_EQ(server.requests().size(), 1u) << "no reconnects";
+}
+
+// As a timer or cron line runs it: no signal comes, the duration ends it.
+TEST_F(LiveRecordingTest, RecordCommandForADurationStopsByItselfWithTheBytesServed) {
+  test::ScriptedHttpServer server;
+  server.setHandler([](const std::string&) {
+    return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
+  });
+  const auto output = dir() / "output.txt";
+  const auto started = SteadyClock::now();
+  test::ChildProcess recorder({"env", "-C", dir().string(), LARKSPAN_BINARY, "--record", "--for",
+                               "3s", server.url("/live"), "show.mp3"},
+                              test::ChildProcess::CurrentEnvironment(), output);
+  ASSERT_TRUE(waitFor([&] { return !recorder.running(); })) << "it ends by itself";
+  EXPECT_GE(SecondsBetween(started, SteadyClock::now()), 3.0);
+  const int status = recorder.wait();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << readFile(output);
+  EXPECT_NE(readFile(output).find("\nDONE RECORDING\n"), std::string::npos) << readFile(output);
+  const std::string recorded = readFile(path("show.mp3"));
+  EXPECT_GE(recorded.size(), 16'000u) << "a second of the three, at least";
+  EXPECT_TRUE(recorded == test::StreamBytes(0, recorded.size()));
 }
 
 TEST_F(LiveRecordingTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithoutStreamData) {
