@@ -34,7 +34,8 @@ Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& promp
                         .tone = tone_,
                         .commands = commands_,
                         .trayIconFile = trayIconFile_,
-                        .encoderLock = encoderLock_} {}
+                        .encoderLock = encoderLock_,
+                        .startSound = &startSound_} {}
 
 // No recording thread may outlive the jobs, the clock and the locks it uses,
 // whether or not the exit ran.
@@ -76,12 +77,17 @@ recording::RecordingJob* Engine::connect(std::string_view url, std::string_view 
   // "mp3" for a Shoutcast stream or a name without a usable one.
   const std::string extension =
       shoutcast ? "mp3" : recording::ExtensionFromName(outputFile).value_or("mp3");
-  recording::SetUpRecordingJob(*job, {.url = url,
-                                      .outputFile = outputFile,
-                                      .shoutcast = shoutcast,
-                                      .extension = extension,
-                                      .entryIndex = -1,
-                                      .disableSounds = profile_.settings.disableSounds != 0});
+  recording::SetUpRecordingJob(
+      *job, {.url = url,
+             .outputFile = outputFile,
+             .shoutcast = shoutcast,
+             .extension = extension,
+             .entryIndex = -1,
+             // A chosen start sound greets every
+             // recording, this one too.
+             .startSound = profile_.settings.startSound != 0,
+             .startSoundFile = platform::FieldText(profile_.settings.startSoundFile),
+             .disableSounds = profile_.settings.disableSounds != 0});
   job->statusObserver = std::move(statusObserver);
   job->connectionFailureObserver = std::move(failureObserver);
   manualJob_.adoptThread(recording::StartRecordingThread(*job, recordingContext_));

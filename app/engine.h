@@ -15,6 +15,7 @@
 #include "platform/command_runner.h"
 #include "platform/prompter.h"
 #include "platform/random_source.h"
+#include "platform/start_sound.h"
 #include "recording/job_table.h"
 #include "recording/manual_job.h"
 #include "recording/recording_context.h"
@@ -92,6 +93,7 @@ class Engine {
   platform::Prompter& prompter_;
   platform::SystemClock clock_;
   platform::AlsaTone tone_;
+  platform::StartSoundPlayer startSound_{tone_};
   platform::SpawnCommandRunner commands_;
   recording::TrayIconFile trayIconFile_;
   std::mutex encoderLock_;

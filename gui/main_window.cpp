@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QSystemTrayIcon>
 #include <QToolButton>
 
@@ -130,6 +132,20 @@ void CBramblyDlg::connectControls() {
   connect(playButton_, &QToolButton::clicked, this, [this] { step([this] { playClicked(); }); });
   connect(pauseButton_, &QToolButton::clicked, this, &CBramblyDlg::pauseClicked);
   connect(stopSoundButton_, &QToolButton::clicked, this, &CBramblyDlg::stopSoundClicked);
+  playerTimer_.setInterval(200);
+  connect(&playerTimer_, &QTimer::timeout, this, &CBramblyDlg::showPlayPosition);
+  // Dragging moves the time shown; letting go (or a click or key on the
+  // slider) moves the sound.
+  connect(slider_, &QSlider::sliderMoved, this, [this](int at) {
+    members_.timeDisplay =
+        QString::fromStdString(platform::FormatPlayTime(std::chrono::milliseconds(at)));
+    timeDisplay_->setText(members_.timeDisplay);
+  });
+  connect(slider_, &QSlider::sliderReleased, this, &CBramblyDlg::seekToSlider);
+  connect(slider_, &QSlider::actionTriggered, this, [this](int action) {
+    if (action != QAbstractSlider::SliderMove)
+      QTimer::singleShot(0, this, &CBramblyDlg::seekToSlider);
+  });
   for (QCheckBox* box : {shoutcastBox_, startSoundBox_, noSubdirectoriesBox_, disableSoundsBox_})
     connect(box, &QCheckBox::clicked, this, &CBramblyDlg::checkBoxClicked);
   for (QLineEdit* box :
@@ -245,6 +261,10 @@ void CBramblyDlg::checkBoxClicked() {
 
 void CBramblyDlg::connectClicked() {
   commitControls();
+  // The start sound as the window shows it now.
+  schedule::ProfileSettings& s = engine_.profile().settings;
+  s.startSound = members_.startSound ? 1 : 0;
+  schedule::CopyControlText(s.startSoundFile, ToUtf8(members_.startSoundFile));
   engine_.connect(ToUtf8(members_.streamUrl), ToUtf8(members_.outputFile), members_.shoutcast);
 }
 
@@ -260,27 +280,69 @@ void CBramblyDlg::browseOutputFile() {
   refreshControls();
 }
 
-// Sound controls. The player keeps its states; playing comes later.
+// Sound controls: the player's states as the buttons show them, and the
+// sound itself.
 
 void CBramblyDlg::playClicked() {
   commitControls();
   if (soundPaused_) {
     soundPaused_ = false;
     pauseButton_->setChecked(false);
+    player_.play();
     return;
   }
   const std::string name(platform::CutUtf8(ToUtf8(members_.soundFile), 1023));
-  prompter_.warning(platform::Format("Cannot open %s", name.c_str()));
+  std::filesystem::path file(name);
+  if (file.is_relative()) file = engine_.startupDirectory() / file;
+  if (name.empty() || !player_.open(file)) {
+    prompter_.warning(platform::Format("Cannot open %s", name.c_str()));
+    return;
+  }
+  player_.play();
+  playerTimer_.start();
+  showPlayPosition();
 }
 
 void CBramblyDlg::pauseClicked() {
   soundPaused_ = !soundPaused_;
   pauseButton_->setChecked(soundPaused_);
+  if (soundPaused_)
+    player_.pause();
+  else
+    player_.play();
 }
 
 void CBramblyDlg::stopSoundClicked() {
   soundPaused_ = false;
   pauseButton_->setChecked(false);
+  player_.close();
+  playerTimer_.stop();
+  showPlayPosition();
+}
+
+void CBramblyDlg::showPlayPosition() {
+  if (player_.isOpen() && player_.ended()) {
+    // Played to its end: back to the start, ready for Play.
+    player_.close();
+    playerTimer_.stop();
+    soundPaused_ = false;
+    pauseButton_->setChecked(false);
+  }
+  const auto position = player_.position().value_or(std::chrono::milliseconds(0));
+  const auto length = player_.duration().value_or(std::chrono::milliseconds(0));
+  if (!slider_->isSliderDown()) {
+    const QSignalBlocker quiet(slider_);
+    slider_->setRange(0, static_cast<int>(length.count()));
+    slider_->setValue(static_cast<int>(position.count()));
+    members_.timeDisplay = QString::fromStdString(platform::FormatPlayTime(position));
+    timeDisplay_->setText(members_.timeDisplay);
+  }
+}
+
+void CBramblyDlg::seekToSlider() {
+  if (!player_.isOpen()) return;
+  player_.seek(std::chrono::milliseconds(slider_->sliderPosition()));
+  showPlayPosition();
 }
 
 void CBramblyDlg::browseSoundFile() {
@@ -291,6 +353,7 @@ void CBramblyDlg::browseSoundFile() {
   // A new file starts unpaused; the button shows it.
   soundPaused_ = false;
   pauseButton_->setChecked(false);
+  if (!chosen.isEmpty()) stopSoundClicked();
   refreshControls();
 }
 
@@ -407,6 +470,8 @@ void CBramblyDlg::runExitSequence() {
   commitControls();
   membersToSettings();
   for (QTimer& timer : timers_) timer.stop();
+  playerTimer_.stop();
+  player_.close();
   stopWindow_.reset();
   const bool saved = engine_.shutDown();
   tray_->hide();

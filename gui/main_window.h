@@ -7,6 +7,7 @@
 
 #include "app/engine.h"
 #include "monitor/record_mountpoint_dialog.h"
+#include "platform/sound_file_player.h"
 #include "schedule/scheduler_tick.h"
 
 class QCheckBox;
@@ -103,6 +104,8 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   void playClicked();
   void pauseClicked();
   void stopSoundClicked();
+  void showPlayPosition();
+  void seekToSlider();
   void checkBoxClicked();
   void minimiseToTray();
   void restoreFromTray();
@@ -148,6 +151,9 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   QPushButton* exitButton_ = nullptr;
 
   QTimer timers_[4];
+  // The player: what plays, and the timer that moves the slider and the time.
+  platform::SoundFilePlayer player_;
+  QTimer playerTimer_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<StopDlg> stopWindow_;
   // Until the record-options window exists, the monitor's questions about

@@ -9,6 +9,7 @@
 #include "platform/command_runner.h"
 #include "platform/http_client.h"
 #include "platform/prompter.h"
+#include "platform/start_sound.h"
 #include "platform/tone.h"
 #include "recording/tray_icon_file.h"
 
@@ -34,6 +35,8 @@ struct RecordingContext {
   // The fixed pauses between connection attempts and after a failed cycle.
   std::chrono::milliseconds retryPause{1'000};
   std::chrono::milliseconds errorPause{2'000};
+  // Plays a start sound file chosen by the user; none: the tone only.
+  platform::StartSound* startSound = nullptr;
 };
 
 }  // namespace larkspan::recording

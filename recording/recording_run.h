@@ -66,6 +66,8 @@ class RecordingRun {
   void noteAttempt();
   void releaseConnection();
   void declareConnectionLost();
+  // The start tone, or the start sound file the user chose.
+  void announceStart();
   void failCycle();
   void reconnect();
 

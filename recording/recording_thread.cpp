@@ -266,9 +266,22 @@ bool RecordingRun::startRecording() {
           Format("TOPIC %s :%s\r\n", job_.ircClient->Channel().c_str(), announcement.c_str()));
     }
   }
-  if (!job_.disableSounds) context_.tone.play(523, 250);
+  if (!job_.disableSounds) announceStart();
   context_.trayIconFile.set(TrayIconFile::kRecording);
   return true;
+}
+
+void RecordingRun::announceStart() {
+  const std::string_view soundFile = platform::FieldText(job_.startSoundFile);
+  if (!job_.startSound || soundFile.empty() || context_.startSound == nullptr) {
+    context_.tone.play(523, 250);
+    return;
+  }
+  // The file plays on a thread of its own (or the tone, when it cannot be
+  // played); the recording goes on at once.
+  std::filesystem::path file(soundFile);
+  if (file.is_relative()) file = context_.startupDirectory / file;
+  context_.startSound->announce(file);
 }
 
 void RecordingRun::declareConnectionLost() {

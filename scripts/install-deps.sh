@@ -12,6 +12,8 @@ packages=(
   icecast2 ngircd ffmpeg faketime procps
   # the start tone
   libasound2-dev
+  # sound files: the player and the start sound (MP3, Ogg, FLAC, WAV, AAC)
+  libgstreamer1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # the windows; without fonts Qt draws every character as a box
   qt6-base-dev fonts-dejavu-core
   # screenshots of the windows under a virtual display

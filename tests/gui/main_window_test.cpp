@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 #include <csignal>
@@ -17,6 +18,7 @@
 #include "schedule/profile_settings.h"
 #include "tests/gui/window_fixture.h"
 #include "tests/support/child_process.h"
+#include "tests/support/media_probe.h"
 #include "tests/support/scripted_http_server.h"
 
 namespace larkspan::gui {
@@ -24,7 +26,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QString Text(QLineEdit* box) { return box == nullptr ? QString() : box->text(); }
+QString Text(QLineEdit* box) {
+  return box == nullptr ? QString() : box->text();
+}
 
 schedule::ScheduleEntry Entry(std::string_view name, std::uint8_t keep) {
   schedule::ScheduleEntry e;
@@ -46,7 +50,8 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsThenWithTheSavedProfile) {
   EXPECT_EQ(window().windowTitle(), "Larkspan v. 1.37b");
   EXPECT_EQ(Text(control<QLineEdit>("Stream URL")), "sample");
   EXPECT_EQ(Text(control<QLineEdit>("Output File")), "output.mp3");
-  EXPECT_EQ(Text(control<QLineEdit>("Recording Path")), QString::fromStdString(folder().string() + "/"));
+  EXPECT_EQ(Text(control<QLineEdit>("Recording Path")),
+            QString::fromStdString(folder().string() + "/"));
   EXPECT_EQ(Text(control<QLineEdit>("Sound File")), "test.mp3");
   EXPECT_EQ(Text(control<QLineEdit>("Recording Start Sound File")), "sound.mp3");
   EXPECT_TRUE(control<QCheckBox>("Disable Sounds")->isChecked());
@@ -76,7 +81,8 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsThenWithTheSavedProfile) {
 
 TEST_F(MainWindowTest, ManualRecordingFromConnectToItsResultLine) {
   test::ScriptedHttpServer server;
-  server.setHandler([](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
+  server.setHandler(
+      [](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
   open();
   control<QLineEdit>("Stream URL")->setText(QString::fromStdString(server.url("/live")));
   control<QLineEdit>("Output File")->setText("radio.mp3");
@@ -162,9 +168,11 @@ TEST_F(MainWindowTest, StopWindowStopsThePickedRecordingAfterAskingAndIsDisposed
   EXPECT_EQ(window().stopWindow(), nullptr);
 }
 
-TEST_F(MainWindowTest, PlayerKeepsItsPauseStateAndCannotOpenAFileItIsNotResuming) {
+TEST_F(MainWindowTest, PlayerPlaysPausesSeeksAndStopsAndCannotOpenWhatDoesNotDecode) {
   open();
   auto* pause = control<QToolButton>("Pause");
+  auto* time = control<QLineEdit>("Time");
+  // Nothing plays: the Pause button still keeps its state.
   click("Pause");
   EXPECT_TRUE(window().soundPaused());
   EXPECT_TRUE(pause->isChecked());
@@ -172,15 +180,39 @@ TEST_F(MainWindowTest, PlayerKeepsItsPauseStateAndCannotOpenAFileItIsNotResuming
   EXPECT_FALSE(window().soundPaused());
   EXPECT_FALSE(pause->isChecked());
 
-  click("Pause");
-  click("Play");  // resumes: no box
-  EXPECT_FALSE(window().soundPaused());
-  EXPECT_FALSE(pause->isChecked());
-  EXPECT_TRUE(boxTexts().empty());
-
+  // The default Sound File is not there; a file of noise does not decode.
   answerNextBox(QMessageBox::Ok);
   click("Play");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Cannot open test.mp3"});
+  std::ofstream(folder() / "noise.mp3") << std::string(4096, '\x5a');
+  control<QLineEdit>("Sound File")->setText("noise.mp3");
+  answerNextBox(QMessageBox::Ok);
+  click("Play");
+  EXPECT_EQ(boxTexts(),
+            (std::vector<std::string>{"Cannot open test.mp3", "Cannot open noise.mp3"}));
+
+  // A recording (a relative name is the start-up folder's) plays.
+  test::MakeToneFile(folder() / "show.mp3", 90, "libmp3lame", "mp3");
+  control<QLineEdit>("Sound File")->setText("show.mp3");
+  click("Play");
+  EXPECT_TRUE(waitFor([&] { return time->text() == "00:01"; }, 3s)) << time->text().toStdString();
+  click("Pause");
+  const QString paused = time->text();
+  QTest::qWait(1200);
+  EXPECT_EQ(time->text(), paused) << "paused, the time holds";
+
+  // The slider seeks: a page step from the keyboard moves the sound.
+  auto* slider = control<QSlider>("Position");
+  slider->setValue(61'000);
+  slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_TRUE(waitFor([&] { return time->text().startsWith("01:0"); }, 3s))
+      << time->text().toStdString();
+  click("Play");  // resumes
+  EXPECT_FALSE(window().soundPaused());
+
+  click("Stop");
+  EXPECT_EQ(time->text(), "00:00");
+  EXPECT_EQ(slider->value(), 0);
+  EXPECT_EQ(boxTexts().size(), 2u);
 }
 
 TEST_F(MainWindowTest, ExitAsksThenDropsTemporaryEntriesAndSavesTheWindowsValues) {
@@ -210,7 +242,8 @@ TEST_F(MainWindowTest, ExitAsksThenDropsTemporaryEntriesAndSavesTheWindowsValues
 
 TEST_F(MainWindowTest, TimersRunUnderAnOpenBoxAndAStopSignalThereEndsTheProgramSaving) {
   test::ScriptedHttpServer server;
-  server.setHandler([](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
+  server.setHandler(
+      [](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
   open();
   control<QLineEdit>("Stream URL")->setText(QString::fromStdString(server.url("/live")));
   click("Connect");
@@ -253,8 +286,8 @@ TEST(DesktopProgram, NeedsADisplayAndEndsSavingOnAStopSignal) {
   environment.push_back("QT_QPA_PLATFORM=offscreen");
   for (const int signal : {SIGTERM, SIGHUP}) {
     std::filesystem::remove(folder.path() / schedule::kProfileFileName);
-    test::ChildProcess program({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM},
-                               environment, output);
+    test::ChildProcess program({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM}, environment,
+                               output);
     std::this_thread::sleep_for(1s);
     kill(program.pid(), signal);
     const int ended = program.wait();

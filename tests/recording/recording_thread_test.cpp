@@ -1,9 +1,10 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
-
+#include "platform/start_sound.h"
 #include "platform/text.h"
 #include "tests/recording/recording_thread_fixture.h"
+#include "tests/support/media_probe.h"
 
 namespace larkspan::recording {
 namespace {
@@ -199,7 +200,7 @@ TEST_F(RecordingThreadTest, FollowingARedirectAgainAfterEveryBreakLosesNothing) 
   EXPECT_EQ(readFile("show.mp3"), test::StreamBytes(0, 5000));
 }
 
-TEST_F(RecordingThreadTest, AnnouncesOnIrcAndBeepsUnlessSoundsAreDisabled) {
+TEST_F(RecordingThreadTest, AnnouncesOnIrcAndSoundsTheToneOrTheStartSoundUnlessDisabled) {
   ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return Silent(); });
   test::RecordingIrcBot irc("#radio");
@@ -227,6 +228,30 @@ TEST_F(RecordingThreadTest, AnnouncesOnIrcAndBeepsUnlessSoundsAreDisabled) {
   stopAndWait(silent);
   EXPECT_EQ(quiet.lines().front(), "SAY RECORDING - Ogg Show ( http://host:8000/a.ogg )");
   EXPECT_EQ(tone_.played().size(), 1u) << "no beep with sounds disabled";
+
+  // A chosen start sound file plays instead of the tone (a relative name is
+  // the start-up folder's); one that cannot be played gives the tone.
+  platform::StartSoundPlayer sounds(tone_, {.nullOutput = true});
+  context_->startSound = &sounds;
+  test::MakeToneFile(dir_ / "start.ogg", 0.5, "libvorbis", "ogg");
+  const auto record = [&](std::string_view soundFile, bool disabled) {
+    RecordingJob& j =
+        newJob(server.url("/live"), "more.mp3",
+               {.startSound = true, .startSoundFile = soundFile, .disableSounds = disabled});
+    start(j);
+    ASSERT_TRUE(waitFor([&] { return j.status() == "RECORDING"; }));
+    stopAndWait(j);
+    sounds.waitUntilQuiet();
+  };
+  record("start.ogg", false);
+  EXPECT_EQ(sounds.filesPlayed(), 1);
+  EXPECT_EQ(tone_.played().size(), 1u);
+  record("missing.ogg", false);
+  EXPECT_EQ(tone_.played().size(), 2u);
+  record("start.ogg", true);
+  EXPECT_EQ(sounds.filesPlayed(), 1) << "Disable Sounds silences the file too";
+  EXPECT_EQ(tone_.played().size(), 2u);
+  context_->startSound = nullptr;
 }
 
 }  // namespace
