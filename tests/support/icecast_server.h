@@ -33,7 +33,7 @@ struct IcecastOptions {
   std::vector<WebRootFile> webRootFiles;
   // When given, a second port serves the same mounts over TLS with this
   // certificate and key (one PEM file, see TestCertificateAuthority).
-  std::filesystem::path tlsCertificate;
+  std::filesystem::path tlsCertificate{};
 };
 
 // What a GET brought back.
