@@ -1,14 +1,15 @@
 #include "platform/tls_stream.h"
 
 #include <arpa/inet.h>
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/network_error.h"
 
@@ -47,15 +48,59 @@ SSL_CTX* SharedContext() {
   return context.get();
 }
 
+// Writes with MSG_NOSIGNAL: a peer that has gone fails the write instead of
+// killing the process with SIGPIPE. The rest is OpenSSL's socket BIO.
+int WriteWithoutSignal(BIO* bio, const char* data, int length) {
+  int fd = -1;
+  BIO_get_fd(bio, &fd);
+  BIO_clear_retry_flags(bio);
+  const ssize_t n = ::send(fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+    BIO_set_retry_write(bio);
+  }
+  return static_cast<int>(n);
+}
+
+BIO_METHOD* MakeSocketMethod() {
+  const BIO_METHOD* socket = BIO_s_socket();
+  BIO_METHOD* method = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+  if (method == nullptr) return nullptr;
+  BIO_meth_set_write(method, WriteWithoutSignal);
+  BIO_meth_set_read(method, BIO_meth_get_read(socket));
+  BIO_meth_set_puts(method, BIO_meth_get_puts(socket));
+  BIO_meth_set_ctrl(method, BIO_meth_get_ctrl(socket));
+  BIO_meth_set_create(method, BIO_meth_get_create(socket));
+  BIO_meth_set_destroy(method, BIO_meth_get_destroy(socket));
+  return method;
+}
+
+// Made once and never changed, like the context.
+const BIO_METHOD* SocketMethod() {
+  static const std::unique_ptr<BIO_METHOD, decltype(&BIO_meth_free)> method(MakeSocketMethod(),
+                                                                            &BIO_meth_free);
+  return method.get();
+}
+
+// The socket under `ssl`, read and written by OpenSSL; the socket stream
+// keeps owning the descriptor.
+bool AttachSocket(SSL* ssl, int fd) {
+  const BIO_METHOD* method = SocketMethod();
+  BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
+  if (bio == nullptr) return false;
+  BIO_set_fd(bio, fd, BIO_NOCLOSE);
+  SSL_set_bio(ssl, bio, bio);
+  return true;
+}
+
 bool IsAddressLiteral(const std::string& host) {
   unsigned char address[sizeof(in6_addr)];
   return ::inet_pton(AF_INET, host.c_str(), address) == 1 ||
          ::inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
-// Why an operation that returned `error` failed, in words; clears the
-// thread's error queue for the next operation.
-std::string FailureReason(SSL* ssl, int error) {
+// Why an operation failed, in words; clears the thread's error queue for
+// the next operation.
+std::string FailureReason(SSL* ssl) {
   std::string reason;
   const long verified = SSL_get_verify_result(ssl);
   if (verified != X509_V_OK) {
@@ -63,8 +108,6 @@ std::string FailureReason(SSL* ssl, int error) {
   } else if (const unsigned long code = ERR_peek_error(); code != 0) {
     const char* text = ERR_reason_error_string(code);
     reason = text != nullptr ? text : "TLS failure " + std::to_string(code);
-  } else if (error == SSL_ERROR_SYSCALL && errno != 0) {
-    reason = std::strerror(errno);
   } else {
     reason = "connection closed by the server";
   }
@@ -85,7 +128,7 @@ std::unique_ptr<TlsStream> TlsStream::connect(const std::string& host, std::uint
   auto socket = SocketStream::connect(host, port, options);
   SSL_CTX* context = SharedContext();
   std::unique_ptr<ssl_st, Free> ssl(context != nullptr ? SSL_new(context) : nullptr);
-  if (!ssl || SSL_set_fd(ssl.get(), socket->descriptor()) != 1 ||
+  if (!ssl || !AttachSocket(ssl.get(), socket->descriptor()) ||
       SSL_set1_host(ssl.get(), host.c_str()) != 1 ||
       // A server name, never an address, is sent as SNI.
       (!IsAddressLiteral(host) && SSL_set_tlsext_host_name(ssl.get(), host.c_str()) != 1)) {
@@ -104,7 +147,7 @@ std::unique_ptr<TlsStream> TlsStream::connect(const std::string& host, std::uint
     if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
     if (events == 0) {
       stream->failed_ = true;
-      throw NetworkError(failure + FailureReason(stream->ssl_.get(), error));
+      throw NetworkError(failure + FailureReason(stream->ssl_.get()));
     }
     if (!stream->socket_->waitUntil(events, deadline)) {
       stream->failed_ = true;
@@ -133,7 +176,7 @@ bool TlsStream::waitToRetry(int result, const char* what, const char* failure) {
       return false;
     default:
       failed_ = true;
-      throw NetworkError(std::string(failure) + FailureReason(ssl_.get(), error));
+      throw NetworkError(std::string(failure) + FailureReason(ssl_.get()));
   }
 }
 
