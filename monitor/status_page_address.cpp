@@ -5,7 +5,7 @@ namespace {
 
 std::optional<platform::UrlParts> SplitAsHttp(std::string_view address) {
   auto parts = platform::SplitUrl(address);
-  if (!parts || parts->service != platform::ServiceType::Http) return std::nullopt;
+  if (!parts || !platform::IsHttpService(parts->service)) return std::nullopt;
   return parts;
 }
 

@@ -16,8 +16,8 @@ inline constexpr const char* kCannotParseUrlMessage = "Cannot parse URL";
 std::string StatusPageAddress(std::string_view serverUrl);
 
 // Splits a status-page address for the request. An address that does not
-// split as HTTP (a server URL written without its scheme) is tried again with
-// "http://" before it. Nothing when neither form is an HTTP URL.
+// split as HTTP or HTTPS (a server URL written without its scheme) is tried
+// again with "http://" before it. Nothing when neither form does.
 std::optional<platform::UrlParts> SplitStatusPageAddress(std::string_view address);
 
 // The server URL as stored, less one trailing "/". A mountpoint's full URL is

@@ -42,7 +42,7 @@ std::string FetchStatusPage(const recording::RecordingJob& job, const platform::
 
   std::string page;
   std::size_t count = 0;
-  auto connection = session.GetHttpConnection(address.server, address.port);
+  auto connection = session.GetHttpConnection(address.server, address.port, address.service);
   std::unique_ptr<platform::HttpRequest> request;
   try {
     if (recording::OpenStreamRequest(job, connection, request, session, address.service,

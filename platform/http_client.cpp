@@ -2,6 +2,7 @@
 
 #include "platform/network_error.h"
 #include "platform/text.h"
+#include "platform/tls_stream.h"
 
 namespace larkspan::platform {
 namespace {
@@ -33,8 +34,12 @@ std::string_view HeaderName(std::string_view line) {
 }  // namespace
 
 HttpRequest::HttpRequest(std::string server, std::uint16_t port, std::string object,
-                         HttpOptions options)
-    : server_(std::move(server)), port_(port), object_(std::move(object)), options_(options) {}
+                         HttpOptions options, ServiceType service)
+    : server_(std::move(server)),
+      port_(port),
+      object_(std::move(object)),
+      options_(options),
+      service_(service) {}
 
 HttpRequest::~HttpRequest() = default;
 
@@ -60,7 +65,7 @@ void HttpRequest::addRequestHeaders(std::string_view block) {
 
 std::string HttpRequest::requestText() const {
   std::string host = server_.find(':') != std::string::npos ? "[" + server_ + "]" : server_;
-  if (port_ != 80) host += ":" + std::to_string(port_);
+  if (port_ != (service_ == ServiceType::Https ? 443 : 80)) host += ":" + std::to_string(port_);
   return "GET " + RequestPath(object_) + " HTTP/1.0\r\nHost: " + host + "\r\n" + headers_ + "\r\n";
 }
 
@@ -70,9 +75,13 @@ void HttpRequest::send() {
   socketOptions.connectTimeout = options_.connectTimeout;
   socketOptions.ioTimeout = options_.readTimeout;
   socketOptions.cancel = options_.cancel;
-  socket_ = SocketStream::connect(server_, port_, socketOptions);
-  socket_->writeAll(requestText());
-  reply_ = std::make_unique<HttpReply>(*socket_, options_.keepLimit);
+  if (service_ == ServiceType::Https) {
+    stream_ = TlsStream::connect(server_, port_, socketOptions);
+  } else {
+    stream_ = SocketStream::connect(server_, port_, socketOptions);
+  }
+  stream_->writeAll(requestText());
+  reply_ = std::make_unique<HttpReply>(*stream_, options_.keepLimit);
   reply_->readHead();
 }
 
@@ -100,7 +109,7 @@ void HttpRequest::dropKeptBytes() {
 
 void HttpRequest::close() {
   reply_.reset();
-  socket_.reset();
+  stream_.reset();
 }
 
 }  // namespace larkspan::platform

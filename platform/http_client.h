@@ -9,6 +9,7 @@
 
 #include "platform/http_reply.h"
 #include "platform/socket_stream.h"
+#include "platform/url.h"
 
 namespace larkspan::platform {
 
@@ -23,11 +24,13 @@ struct HttpOptions {
   const std::atomic<bool>* cancel = nullptr;
 };
 
-// One GET of one object path, HTTP/1.0, on a connection of its own. Every
-// network failure is raised as NetworkError.
+// One GET of one object path, HTTP/1.0, on a connection of its own, inside
+// TLS for ServiceType::Https. Every network failure, a certificate that
+// fails verification too, is raised as NetworkError.
 class HttpRequest {
  public:
-  HttpRequest(std::string server, std::uint16_t port, std::string object, HttpOptions options);
+  HttpRequest(std::string server, std::uint16_t port, std::string object, HttpOptions options,
+              ServiceType service = ServiceType::Http);
   ~HttpRequest();
   HttpRequest(const HttpRequest&) = delete;
   HttpRequest& operator=(const HttpRequest&) = delete;
@@ -35,8 +38,9 @@ class HttpRequest {
   // Adds each CR LF-ended line of `block` whose header name is not present yet.
   void addRequestHeaders(std::string_view block);
 
-  // The exact bytes send() writes: "GET {path} HTTP/1.0", a Host line, the
-  // added header lines, an empty line.
+  // The exact bytes send() writes: "GET {path} HTTP/1.0", a Host line (with
+  // the port unless it is the scheme's own), the added header lines, an
+  // empty line.
   std::string requestText() const;
 
   // Connects, writes the request and reads the reply head.
@@ -59,8 +63,9 @@ class HttpRequest {
   std::uint16_t port_;
   std::string object_;
   HttpOptions options_;
+  ServiceType service_;
   std::string headers_;
-  std::unique_ptr<SocketStream> socket_;
+  std::unique_ptr<ByteStream> stream_;
   std::unique_ptr<HttpReply> reply_;
 };
 
@@ -68,20 +73,23 @@ class HttpRequest {
 // when a request is sent, so making a connection never touches the network.
 class HttpConnection {
  public:
-  HttpConnection(std::string server, std::uint16_t port, HttpOptions options)
-      : server_(std::move(server)), port_(port), options_(options) {}
+  HttpConnection(std::string server, std::uint16_t port, HttpOptions options,
+                 ServiceType service = ServiceType::Http)
+      : server_(std::move(server)), port_(port), options_(options), service_(service) {}
 
   std::unique_ptr<HttpRequest> openRequest(std::string object) const {
-    return std::make_unique<HttpRequest>(server_, port_, std::move(object), options_);
+    return std::make_unique<HttpRequest>(server_, port_, std::move(object), options_, service_);
   }
 
   const std::string& server() const { return server_; }
   std::uint16_t port() const { return port_; }
+  ServiceType service() const { return service_; }
 
  private:
   std::string server_;
   std::uint16_t port_;
   HttpOptions options_;
+  ServiceType service_;
 };
 
 }  // namespace larkspan::platform

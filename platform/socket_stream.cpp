@@ -92,8 +92,12 @@ void SocketStream::waitFor(short events, std::chrono::milliseconds timeout, cons
   }
 }
 
+bool SocketStream::waitUntil(short events, SteadyClock::time_point deadline) {
+  return PollUntil(fd_, events, deadline, options_.cancel) != 0;
+}
+
 bool SocketStream::waitReadable(std::chrono::milliseconds timeout) {
-  return PollUntil(fd_, POLLIN, SteadyClock::now() + timeout, options_.cancel) != 0;
+  return waitUntil(POLLIN, SteadyClock::now() + timeout);
 }
 
 bool SocketStream::peerClosed() const {

@@ -44,10 +44,18 @@ class SocketStream final : public ByteStream {
   // after the peer's close, its bytes lost.
   bool peerClosed() const;
 
+  // For a protocol layered on the connection (TLS), which does its own reads
+  // and writes on the descriptor and waits through the two calls below.
+  int descriptor() const { return fd_; }
+  const SocketOptions& options() const { return options_; }
+  // Waits until `events` (POLLIN, POLLOUT) are ready; throws NetworkError
+  // "{what} timed out" after `timeout`, and at once when cancelled.
+  void waitFor(short events, std::chrono::milliseconds timeout, const char* what);
+  // The same with a deadline; false when it passes.
+  bool waitUntil(short events, std::chrono::steady_clock::time_point deadline);
+
  private:
   SocketStream(int fd, SocketOptions options) : fd_(fd), options_(options) {}
-  // Waits until `events` are ready on the socket; throws on time-out/cancel.
-  void waitFor(short events, std::chrono::milliseconds timeout, const char* what);
 
   int fd_;
   SocketOptions options_;

@@ -18,8 +18,8 @@ bool IsHostChar(char c, bool bracketed) {
   return bracketed && (c == ':' || c == '%');
 }
 
-std::optional<std::uint16_t> ParsePort(std::string_view digits) {
-  if (digits.empty()) return 80;
+std::optional<std::uint16_t> ParsePort(std::string_view digits, std::uint16_t standard) {
+  if (digits.empty()) return standard;
   if (digits.size() > 5) return std::nullopt;
   unsigned value = 0;
   for (const char c : digits) {
@@ -41,7 +41,11 @@ std::optional<UrlParts> SplitUrl(std::string_view url) {
   }
 
   UrlParts parts;
-  parts.service = EqualsIgnoringCase(scheme, "http") ? ServiceType::Http : ServiceType::Other;
+  if (EqualsIgnoringCase(scheme, "http")) {
+    parts.service = ServiceType::Http;
+  } else if (EqualsIgnoringCase(scheme, "https")) {
+    parts.service = ServiceType::Https;
+  }
 
   const std::string_view rest = url.substr(schemeEnd + 3);
   const std::size_t authorityEnd = rest.find_first_of("/?#");
@@ -72,7 +76,7 @@ std::optional<UrlParts> SplitUrl(std::string_view url) {
   for (const char c : host) {
     if (!IsHostChar(c, bracketed)) return std::nullopt;
   }
-  const auto port = ParsePort(portText);
+  const auto port = ParsePort(portText, parts.service == ServiceType::Https ? 443 : 80);
   if (!port) return std::nullopt;
 
   parts.server = std::string(host);

@@ -40,7 +40,7 @@ std::string RecordingRun::jobUrl() const {
 
 bool RecordingRun::splitUrl(std::string_view url) {
   auto parts = platform::SplitUrl(url);
-  if (!parts || parts->service != platform::ServiceType::Http) return false;
+  if (!parts || !platform::IsHttpService(parts->service)) return false;
   parts_ = std::move(*parts);
   return true;
 }
@@ -71,7 +71,8 @@ void RecordingRun::releaseConnection() {
 bool RecordingRun::openRequest() {
   // A redirect releases the connection it was given; the next attempt needs
   // a new one to the stream's own server.
-  if (!connection_) connection_ = session_->GetHttpConnection(parts_.server, parts_.port);
+  if (!connection_)
+    connection_ = session_->GetHttpConnection(parts_.server, parts_.port, parts_.service);
   const bool opened = OpenStreamRequest(job_, connection_, request_, *session_, parts_.service,
                                         parts_.object, parts_.server, parts_.port);
   noteAttempt();
@@ -166,7 +167,7 @@ bool RecordingRun::prepare() {
     session_.reset();
     return false;
   }
-  connection_ = session_->GetHttpConnection(parts_.server, parts_.port);
+  connection_ = session_->GetHttpConnection(parts_.server, parts_.port, parts_.service);
   if (!job_.monitorMountpoint) setStatus(status::kConnecting);
   return true;
 }
@@ -310,7 +311,7 @@ void RecordingRun::reconnect() {
   pause(context_.retryPause);
 
   session_ = std::make_unique<CRecordSession>(httpOptions(0));
-  connection_ = session_->GetHttpConnection(parts_.server, parts_.port);
+  connection_ = session_->GetHttpConnection(parts_.server, parts_.port, parts_.service);
   while (!stopRequested()) {
     if (openRequest()) break;
     pause(context_.retryPause);

@@ -39,8 +39,8 @@ CRecordSession::CRecordSession(platform::HttpOptions options, DiagnosticSink dia
     : options_(options), diagnostics_(std::move(diagnostics)) {}
 
 std::unique_ptr<platform::HttpConnection> CRecordSession::GetHttpConnection(
-    const std::string& server, std::uint16_t port) const {
-  return std::make_unique<platform::HttpConnection>(server, port, options_);
+    const std::string& server, std::uint16_t port, platform::ServiceType service) const {
+  return std::make_unique<platform::HttpConnection>(server, port, options_, service);
 }
 
 void CRecordSession::diagnose(std::string_view line) const {
@@ -87,12 +87,12 @@ bool OpenStreamRequest(const RecordingJob& job,
       return Fail(session, "Error: the redirected URL could not be parsed.",
                   {"the redirected URL could not be parsed."});
     }
-    if (parts->service != platform::ServiceType::Http) {
+    if (!platform::IsHttpService(parts->service)) {
       return Fail(session, "Error: the redirected URL does not reference a HTTP resource.",
                   {"the redirected URL does not reference a HTTP resource."});
     }
 
-    const auto redirected = session.GetHttpConnection(parts->server, parts->port);
+    const auto redirected = session.GetHttpConnection(parts->server, parts->port, parts->service);
     request = redirected->openRequest(parts->object);
     SendWithHeaders(*request, job);
     const int redirectedCode = request->statusCode();

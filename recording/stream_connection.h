@@ -40,8 +40,9 @@ class CRecordSession {
   // Diagnostics go to standard error unless a sink is given.
   explicit CRecordSession(platform::HttpOptions options = {}, DiagnosticSink diagnostics = {});
 
-  std::unique_ptr<platform::HttpConnection> GetHttpConnection(const std::string& server,
-                                                              std::uint16_t port) const;
+  std::unique_ptr<platform::HttpConnection> GetHttpConnection(
+      const std::string& server, std::uint16_t port,
+      platform::ServiceType service = platform::ServiceType::Http) const;
 
   const platform::HttpOptions& options() const { return options_; }
   void diagnose(std::string_view line) const;

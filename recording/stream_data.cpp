@@ -20,6 +20,7 @@ constexpr int kMaxHeldChunks = 5;
 constexpr std::size_t kCaptureScanLimit = 4096;
 constexpr std::string_view kMetaIntervalTag = "icy-metaint:";
 constexpr std::string_view kHttpScheme = "http://";
+constexpr std::string_view kHttpsScheme = "https://";
 // Larger intervals are read a buffer at a time anyway.
 constexpr long kMaxMetaInterval = 1'000'000'000;
 
@@ -143,7 +144,8 @@ bool RecordingRun::adoptPlaylistUrl() {
   const std::size_t scanned = std::min(capturedCount_, captureBuffer_.size());
   const auto* text = reinterpret_cast<const char*>(captureBuffer_.data());
   for (std::size_t at = 0; at + 8 <= scanned; ++at) {
-    if (std::memcmp(text + at, kHttpScheme.data(), kHttpScheme.size()) != 0) continue;
+    const std::string_view rest(text + at, scanned - at);
+    if (!rest.starts_with(kHttpScheme) && !rest.starts_with(kHttpsScheme)) continue;
     std::size_t end = at;
     while (end < scanned && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
     platform::CopyToField(job_.url, std::string_view(text + at, end - at));

@@ -10,6 +10,8 @@ packages=(
   googletest libgtest-dev libgmock-dev
   # real counterparts the tests start on loopback
   icecast2 ngircd ffmpeg faketime procps
+  # TLS: the library, and the command the tests make their certificates with
+  libssl-dev openssl
   # the start tone
   libasound2-dev
   # sound files: the player and the start sound (MP3, Ogg, FLAC, WAV, AAC)

@@ -11,6 +11,7 @@
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"
 #include "tests/support/media_probe.h"
+#include "tests/support/test_certificates.h"
 
 namespace larkspan::monitor {
 namespace {
@@ -20,8 +21,9 @@ using test::FfmpegSource;
 using test::SourceFormat;
 using Strings = std::vector<std::string>;
 
-// A live Icecast whose web root holds our status page template, and the
-// scheduler tick with real recording threads beside the monitor tick.
+// A live Icecast whose web root holds our status page template, in the clear
+// and over TLS, and the scheduler tick with real recording threads beside
+// the monitor tick.
 class MonitorIcecastTest : public MonitorTickTest {
  protected:
   MonitorIcecastTest() { window_.recordingPath = (folder_.path() / "rec").string(); }
@@ -45,9 +47,14 @@ class MonitorIcecastTest : public MonitorTickTest {
     return true;
   }
 
-  test::IcecastServer icecast_{
-      {.webRootFiles = {test::WebRootFile::FromFile(
-           std::filesystem::path(LARKSPAN_MONITOR_TEST_DIR) / "status2.xsl")}}};
+  static test::IcecastOptions ServerOptions() {
+    test::IcecastOptions options;
+    options.webRootFiles = {test::WebRootFile::FromFile(
+        std::filesystem::path(LARKSPAN_MONITOR_TEST_DIR) / "status2.xsl")};
+    options.tlsCertificate = test::TrustedTestAuthority().issue("DNS:localhost");
+    return options;
+  }
+  test::IcecastServer icecast_{ServerOptions()};
 
   platform::SystemClock recordingClock_;
   test::RecordingCommandRunner commands_;
@@ -108,8 +115,8 @@ TEST_F(MonitorIcecastTest, LevelZeroLogsAndRemembersWhatComesOnTheAir) {
   EXPECT_TRUE(prompter_.boxes().empty());
 }
 
-TEST_F(MonitorIcecastTest, LevelFiveRecordsTheNewMountpointUntilItGoesAway) {
-  const std::string server = icecast_.url("");
+TEST_F(MonitorIcecastTest, LevelFiveRecordsTheNewMountpointUntilItGoesAwayOverHttps) {
+  const std::string server = icecast_.tlsUrl("");
   FfmpegSource live(icecast_, "/live.mp3", SourceFormat::Mp3);
   addServer("Icecast", server, 5, /*timeout=*/2);
 

@@ -11,6 +11,7 @@
 #include "platform/address_resolver.h"
 #include "platform/network_error.h"
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/test_certificates.h"
 
 namespace larkspan::platform {
 namespace {
@@ -128,23 +129,79 @@ TEST(HttpRequest, AStalledServerEndsInTheNetworkFailure) {
   EXPECT_THROW(request->read(buffer, sizeof buffer), NetworkError);
 }
 
-TEST(HttpRequest, AStopRequestEndsAWaitingReadLongBeforeItsTimeOut) {
+TEST(HttpRequest, AStopRequestEndsAWaitingReadOrHandshakeLongBeforeItsTimeOut) {
+  // The silent server leaves a TLS client waiting in the handshake: that
+  // wait is the connect's and ends at its time-out.
   ScriptedHttpServer server;
-  server.enqueue(ScriptedReply::Stall());
-  std::atomic<bool> stop{false};
-  HttpOptions options;
-  options.readTimeout = 600s;
-  options.cancel = &stop;
-  HttpConnection connection("127.0.0.1", server.port(), options);
-  auto request = connection.openRequest("/");
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(200ms);
-    stop = true;
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(request->send(), NetworkError);
-  stopper.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+  server.setHandler([](const std::string&) { return ScriptedReply::Stall(); });
+  const std::string handshake = "cannot connect to 127.0.0.1:" + std::to_string(server.port());
+  struct Case {
+    ServiceType service;
+    std::chrono::milliseconds timeout;
+    std::string reason;
+  };
+  const Case cases[] = {{ServiceType::Http, 600s, "cancelled"},
+                        {ServiceType::Https, 600s, "cancelled"},
+                        {ServiceType::Https, 300ms, handshake + ": TLS handshake timed out"}};
+  for (const Case& c : cases) {
+    std::atomic<bool> stop{false};
+    HttpOptions options;
+    options.readTimeout = 600s;
+    options.connectTimeout = c.timeout;
+    options.cancel = &stop;
+    HttpConnection connection("127.0.0.1", server.port(), options, c.service);
+    auto request = connection.openRequest("/");
+    std::promise<void> done;
+    std::thread stopper([&, finished = done.get_future()] {
+      if (finished.wait_for(200ms) == std::future_status::timeout && c.timeout == 600s) stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      request->send();
+      ADD_FAILURE() << c.reason;
+    } catch (const NetworkError& e) {
+      EXPECT_EQ(e.what(), c.reason);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);
+    done.set_value();
+    stopper.join();
+  }
+}
+
+TEST(HttpsRequest, TheCertificateMustComeFromATrustedAuthorityAndNameTheHost) {
+  const test::TestCertificateAuthority& trusted = test::TrustedTestAuthority();
+  const test::TestCertificateAuthority stranger;
+  // The right certificate only to a client that sends the name as SNI.
+  const test::OpensslServer named(trusted.issue("DNS:other.example"), "localhost",
+                                  trusted.issue("DNS:localhost"));
+  const test::OpensslServer unknown(stranger.issue("IP:127.0.0.1,DNS:localhost"));
+  const test::OpensslServer address(trusted.issue("IP:127.0.0.1"));
+  struct Case {
+    std::string host;
+    std::uint16_t port;
+    std::string failure;  // none: the page comes
+  };
+  const Case cases[] = {
+      {"localhost", named.port(), ""},
+      {"127.0.0.1", named.port(), "certificate verify failed: IP address mismatch"},
+      {"localhost", unknown.port(),
+       "certificate verify failed: unable to get local issuer certificate"},
+      {"127.0.0.1", address.port(), ""}};
+  for (const Case& c : cases) {
+    HttpConnection connection(c.host, c.port, ShortTimeouts(), ServiceType::Https);
+    auto request = connection.openRequest("/");
+    try {
+      request->send();
+      EXPECT_EQ(c.failure, "") << c.host;
+      EXPECT_EQ(request->statusCode(), 200);
+      EXPECT_NE(ReadBody(*request).find("Ciphers"), std::string::npos);
+    } catch (const NetworkError& e) {
+      EXPECT_EQ(e.what(),
+                "cannot connect to " + c.host + ":" + std::to_string(c.port) + ": " + c.failure);
+    }
+  }
+  EXPECT_EQ(HttpRequest("radio.example", 443, "/", {}, ServiceType::Https).requestText(),
+            "GET / HTTP/1.0\r\nHost: radio.example\r\n\r\n");
 }
 
 TEST(AddressResolution, AStopOrTheDeadlineEndsTheWaitForAResolverThatHangs) {

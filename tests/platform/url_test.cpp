@@ -21,14 +21,12 @@ TEST(SplitUrl, SplitsServerPortAndObjectWithQuery) {
   EXPECT_EQ(SplitUrl("http://10.0.0.1:8000/live#frag"), Http("10.0.0.1", "/live", 8000));
 }
 
-TEST(SplitUrl, OtherSchemesSplitButAreNotHttp) {
-  const auto ftp = SplitUrl("ftp://files.example/x.mp3");
-  ASSERT_TRUE(ftp);
-  EXPECT_EQ(ftp->service, ServiceType::Other);
-  EXPECT_EQ(ftp->server, "files.example");
-  const auto https = SplitUrl("https://host/x");
-  ASSERT_TRUE(https);
-  EXPECT_EQ(https->service, ServiceType::Other);
+TEST(SplitUrl, HttpsHasPort443AndOtherSchemesSplitButAreNotHttp) {
+  EXPECT_EQ(SplitUrl("https://host/x"), (UrlParts{ServiceType::Https, "host", "/x", 443}));
+  EXPECT_EQ(SplitUrl("HTTPS://[::1]:8443"), (UrlParts{ServiceType::Https, "::1", "/", 8443}));
+  EXPECT_EQ(SplitUrl("ftp://files.example/x.mp3"),
+            (UrlParts{ServiceType::Other, "files.example", "/x.mp3", 80}));
+  EXPECT_EQ(SplitUrl("httpss://host/")->service, ServiceType::Other);
 }
 
 TEST(SplitUrl, RejectsWhatCannotBeARequestTarget) {

@@ -15,6 +15,7 @@
 #include "tests/support/icecast_server.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/test_certificates.h"
 
 namespace larkspan::recording {
 namespace {
@@ -36,15 +37,32 @@ std::string RegexQuoted(const std::string& text) {
 }
 
 // The burst is 0: a listener gets only what the source sends from the moment
-// it connects, so a recording is as long as the time it ran.
+// it connects, so a recording is as long as the time it ran. The mounts are
+// served in the clear and over TLS, with a certificate this process trusts.
 class IcecastRecordingTest : public LiveRecordingTest {
  protected:
-  test::IcecastServer icecast_;
+  static test::IcecastOptions WithTls() {
+    test::IcecastOptions options;
+    options.tlsCertificate = test::TrustedTestAuthority().issue("IP:127.0.0.1,DNS:localhost");
+    return options;
+  }
+  test::IcecastServer icecast_{WithTls()};
 };
 
-TEST_F(IcecastRecordingTest, RecordCommandRecordsAnMp3AsLongAsItRanAndEndsCleanlyOnSigterm) {
+// The same recordings through "http://" and "https://" URLs.
+class IcecastSchemeTest : public IcecastRecordingTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  std::string mountUrl(std::string_view mount) const {
+    return GetParam() ? icecast_.tlsUrl(mount) : icecast_.url(mount);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Schemes, IcecastSchemeTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Https" : "Http"; });
+
+TEST_P(IcecastSchemeTest, RecordCommandRecordsAnMp3AsLongAsItRanAndEndsCleanlyOnSigterm) {
   FfmpegSource source(icecast_, "/live.mp3", SourceFormat::Mp3);
-  const std::string url = icecast_.url("/live.mp3");
+  const std::string url = mountUrl("/live.mp3");
   const auto output = dir() / "stdout.txt";
   // The working directory is the start-up directory: a relative output
   // name and the activity log land there.
@@ -118,13 +136,20 @@ TEST_F(LiveRecordingTest, RecordCommandForADurationStopsByItselfWithTheBytesServ
 }
 
 TEST_F(LiveRecordingTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithoutStreamData) {
-  // Two attempts refused (behind a redirect), two error pages, then a stream
-  // that never sends a byte.
+  // Two attempts refused (behind a redirect), two met by a certificate from
+  // an unknown authority, two error pages, then a stream that never sends a
+  // byte.
   test::ScriptedHttpServer server;
   const std::uint16_t refusing = test::RefusingPort();
+  const test::TestCertificateAuthority stranger;
+  const test::OpensslServer untrusted(stranger.issue("IP:127.0.0.1"));
+  const std::string secure = "127.0.0.1:" + std::to_string(untrusted.port());
   for (int i = 0; i < 2; ++i) {
     server.enqueue(test::ScriptedReply::Redirect(
         302, "http://127.0.0.1:" + std::to_string(refusing) + "/live"));
+  }
+  for (int i = 0; i < 2; ++i) {
+    server.enqueue(test::ScriptedReply::Redirect(302, "https://" + secure + "/live"));
   }
   server.enqueue(test::ScriptedReply::NotFound());
   server.enqueue(test::ScriptedReply::NotFound());
@@ -133,7 +158,7 @@ TEST_F(LiveRecordingTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithou
   test::ChildProcess recorder(
       {"env", "-C", dir().string(), LARKSPAN_BINARY, "--record", server.url("/live"), "show.mp3"},
       test::ChildProcess::CurrentEnvironment(), output);
-  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 5; }));
+  ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 7; }));
   const int status = recorder.stop(30s);
 
   ASSERT_TRUE(WIFEXITED(status)) << status;
@@ -148,13 +173,15 @@ TEST_F(LiveRecordingTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithou
   EXPECT_EQ(reasons,
             (std::vector<std::string>{
                 "cannot connect to 127.0.0.1:" + std::to_string(refusing) + ": Connection refused",
+                "cannot connect to " + secure +
+                    ": certificate verify failed: unable to get local issuer certificate",
                 "HTTP 404 Not Found"}));
 }
 
-TEST_F(IcecastRecordingTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheGap) {
+TEST_P(IcecastSchemeTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheGap) {
   std::optional<FfmpegSource> source;
   source.emplace(icecast_, "/live.mp3", SourceFormat::Mp3);
-  const std::string url = icecast_.url("/live.mp3");
+  const std::string url = mountUrl("/live.mp3");
   // Persistent, as the scheduler's recordings are: a recording that is not
   // ends "CONNECTION FAILED" once three cycles have lost the stream.
   RecordingJob& job = newJob(url, "show.mp3", {.persistent = true});
@@ -199,6 +226,21 @@ TEST_F(IcecastRecordingTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheG
   // The gap itself is not in the file: only the two stretches on the air.
   const double onAir = SecondsBetween(firstStart, gap) + SecondsBetween(secondStart, stopped);
   EXPECT_NEAR(test::DecodedSeconds(path("show.mp3")), onAir, 1.5);
+}
+
+TEST_F(IcecastRecordingTest, APlainUrlRedirectedToHttpsRecordsTheMountOverTls) {
+  FfmpegSource source(icecast_, "/live.mp3", SourceFormat::Mp3);
+  test::ScriptedHttpServer redirector;
+  redirector.setHandler([this](const std::string&) {
+    return test::ScriptedReply::Redirect(302, icecast_.tlsUrl("/live.mp3", "127.0.0.1"));
+  });
+  RecordingJob& job = newJob(redirector.url("/live"), "show.mp3");
+  start(job);
+  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") >= kTwoSeconds; }));
+  stopAndWait(job);
+
+  EXPECT_EQ(job.status(), "DONE RECORDING");
+  EXPECT_EQ(test::ProbeMedia(path("show.mp3")).formatName, "mp3");
 }
 
 TEST_F(IcecastRecordingTest, AnOggMountRecordsAsOgg) {

@@ -78,6 +78,15 @@ TEST_F(RecordingThreadTest, APlaylistLeadsToTheStreamItNames) {
   EXPECT_NE(logText().find("Connection to " + streamServer.url("/live.aac") + " failed at  6: 5"),
             std::string::npos);
   EXPECT_EQ(streamServer.requests().at(0).rfind("GET /live.aac HTTP/1.0\r\n", 0), 0u);
+
+  // An https link is followed as well.
+  const std::string secure = "https://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/x.ogg";
+  server.enqueue(ScriptedReply::Ok("File1=" + secure + "\n"));
+  RecordingJob& second = newJob(server.url("/listen.pls"), "second.mp3");
+  start(second);
+  ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir_ / "second.ogg"); }));
+  stopAndWait(second);
+  EXPECT_EQ(platform::FieldText(second.url), secure);
 }
 
 TEST_F(RecordingThreadTest, AUrlInsideRecordedDataIsNeverTakenForAPlaylist) {

@@ -89,6 +89,7 @@ IcecastServer::IcecastServer(IcecastOptions options) {
   prepareFolders(options);
   for (int attempt = 1;; ++attempt) {
     port_ = FreeLoopbackPort();
+    if (!options.tlsCertificate.empty()) tlsPort_ = FreeLoopbackPort();
     writeConfiguration(options);
     if (startOnce()) return;
     if (process_) process_->stop(kStopGrace);
@@ -117,6 +118,10 @@ void IcecastServer::prepareFolders(const IcecastOptions& options) {
   fs::copy(fs::path(kDebianShare) / "admin", root / "admin", fs::copy_options::recursive);
   for (const WebRootFile& file : options.webRootFiles) {
     std::ofstream(webRoot_ / file.name, std::ios::binary) << file.content;
+  }
+  if (!options.tlsCertificate.empty()) {
+    // Where Icecast, running as nobody, can read it.
+    fs::copy_file(options.tlsCertificate, root / "tls.pem");
   }
   fs::create_directories(root / "log");
   fs::create_directories(root / "run");
@@ -153,15 +158,24 @@ void IcecastServer::writeConfiguration(const IcecastOptions& options) const {
       << "  <listen-socket>\n"
       << "    <port>" << port_ << "</port>\n"
       << "    <bind-address>127.0.0.1</bind-address>\n"
-      << "  </listen-socket>\n"
-      << "  <fileserve>1</fileserve>\n"
+      << "  </listen-socket>\n";
+  if (tlsPort_ != 0) {
+    out << "  <listen-socket>\n"
+        << "    <port>" << tlsPort_ << "</port>\n"
+        << "    <bind-address>127.0.0.1</bind-address>\n"
+        << "    <ssl>1</ssl>\n"
+        << "  </listen-socket>\n";
+  }
+  out << "  <fileserve>1</fileserve>\n"
       << "  <paths>\n"
       << "    <basedir>" << root.string() << "</basedir>\n"
       << "    <logdir>" << (root / "log").string() << "</logdir>\n"
       << "    <pidfile>" << (root / "run" / "icecast.pid").string() << "</pidfile>\n"
       << "    <webroot>" << webRoot_.string() << "</webroot>\n"
-      << "    <adminroot>" << (root / "admin").string() << "</adminroot>\n"
-      << "  </paths>\n"
+      << "    <adminroot>" << (root / "admin").string() << "</adminroot>\n";
+  if (tlsPort_ != 0)
+    out << "    <ssl-certificate>" << (root / "tls.pem").string() << "</ssl-certificate>\n";
+  out << "  </paths>\n"
       << "  <logging>\n"
       << "    <accesslog>access.log</accesslog>\n"
       << "    <errorlog>error.log</errorlog>\n"
@@ -198,6 +212,10 @@ bool IcecastServer::startOnce() {
 
 std::string IcecastServer::url(std::string_view path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+std::string IcecastServer::tlsUrl(std::string_view path, std::string_view host) const {
+  return "https://" + std::string(host) + ":" + std::to_string(tlsPort_) + std::string(path);
 }
 
 std::string IcecastServer::sourceUrl(std::string_view mount) const {
