@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "app/engine.h"
-#include "monitor/record_mountpoint_dialog.h"
 #include "schedule/scheduler_tick.h"
 
 class QCheckBox;
@@ -99,6 +98,8 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   void browseStartSoundFile();
   void openStopWindow();
   void openAbout();
+  void openIrcSettings();
+  void openChat();
   void playClicked();
   void pauseClicked();
   void stopSoundClicked();
@@ -149,9 +150,6 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   QTimer timers_[4];
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<StopDlg> stopWindow_;
-  // Until the record-options window exists, the monitor's questions about
-  // recording a new mountpoint are cancelled.
-  monitor::CancellingRecordMountpointDialog recordOptions_;
 };
 
 }  // namespace larkspan::gui
