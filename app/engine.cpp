@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "irc/irc_settings.h"
 #include "platform/text.h"
 #include "recording/recording_thread.h"
 #include "schedule/profile_settings.h"
@@ -10,24 +11,17 @@
 namespace larkspan::app {
 namespace {
 
-irc::IrcClientSettings IrcSettingsOf(const schedule::ProfileSettings& s) {
-  return {.serverName = platform::FieldText(s.ircServer),
-          .nickname = platform::FieldText(s.ircNickname),
-          .channel = platform::FieldText(s.ircChannel),
-          .userId = platform::FieldText(s.ircUserId),
-          .textColour = s.ircTextColour,
-          .backgroundColour = s.ircBackgroundColour};
-}
-
 std::string ProfilePath(const std::filesystem::path& startupDirectory) {
   return (startupDirectory / schedule::kProfileFileName).string();
 }
 
 }  // namespace
 
-Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter)
+Engine::Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter,
+               irc::IrcConnectionOptions ircOptions)
     : startupDirectory_(std::move(startupDirectory)),
       prompter_(prompter),
+      ircOptions_(ircOptions),
       recordingContext_{.startupDirectory = startupDirectory_,
                         .clock = clock_,
                         .prompter = prompter_,
@@ -60,7 +54,8 @@ void Engine::startUp() {
   jobTable_.clear();
   loadProfile();
   schedulerState_ = schedule::SchedulerState{};
-  ircClient_ = std::make_unique<irc::IrcBotMFC>(IrcSettingsOf(profile_.settings));
+  ircClient_ =
+      std::make_unique<irc::IrcBotMFC>(irc::ClientSettingsOf(profile_.settings), ircOptions_);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   if (profile_.settings.ircAutoPost)
     ircWork_.post([client = ircClient_.get()] { client->Connect(); });
@@ -127,6 +122,12 @@ void Engine::reconnectIrcInBackground() {
     client->Close();
     client->Connect();
   });
+}
+
+bool Engine::applyIrcSettings() {
+  const bool saved = schedule::SaveProfile(profile_, startupDirectory_);
+  if (ircClient_) irc::ApplyIrcSettings(*ircClient_, profile_.settings, ircWork_);
+  return saved;
 }
 
 bool Engine::shutDown() {

@@ -32,7 +32,10 @@ namespace larkspan::app {
 class Engine {
  public:
   // `prompter` shows the message boxes; it must outlive the engine.
-  Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter);
+  // `ircOptions`: how the IRC client reaches its server (tests use a port of
+  // their own).
+  Engine(std::filesystem::path startupDirectory, platform::Prompter& prompter,
+         irc::IrcConnectionOptions ircOptions = {});
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -67,6 +70,11 @@ class Engine {
   // The reset of the finished recordings' lines (every 15,000 ms).
   void clearRecentResults() { schedulerState_.manualResultText.assign(1, ' '); }
 
+  // After the IRC settings were accepted into the profile: saves it, then,
+  // off the caller's thread, QUIT, the new settings, and a new registration
+  // when auto-posting is on. False when the profile was not saved.
+  bool applyIrcSettings();
+
   // The exit: every recording, the manual one too, is asked to stop and
   // waited for, the temporary entries are dropped and the profile is saved.
   // False when the profile was not saved; profileNotSavedText() then says why.
@@ -91,6 +99,7 @@ class Engine {
 
   std::filesystem::path startupDirectory_;
   platform::Prompter& prompter_;
+  irc::IrcConnectionOptions ircOptions_;
   platform::SystemClock clock_;
   platform::AlsaTone tone_;
   platform::StartSoundPlayer startSound_{tone_};

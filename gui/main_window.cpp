@@ -13,6 +13,9 @@
 #include <QToolButton>
 
 #include "gui/about_dlg.h"
+#include "gui/irc_chat_dlg.h"
+#include "gui/irc_settings_dlg.h"
+#include "gui/record_mountpoint_dlg.h"
 #include "gui/stop_dlg.h"
 #include "gui/tray_images.h"
 #include "gui/view_schedule_dlg.h"
@@ -153,8 +156,9 @@ void CBramblyDlg::connectControls() {
     box->installEventFilter(this);
   connect(scheduleButton_, &QPushButton::clicked, this,
           [this] { step([this] { openSchedule(); }); });
-  // The windows of IRC come with their own work.
-  for (QPushButton* button : {ircSettingsButton_, chatButton_}) button->setEnabled(false);
+  connect(ircSettingsButton_, &QPushButton::clicked, this,
+          [this] { step([this] { openIrcSettings(); }); });
+  connect(chatButton_, &QPushButton::clicked, this, [this] { step([this] { openChat(); }); });
 }
 
 void CBramblyDlg::startTimers() {
@@ -182,7 +186,11 @@ void CBramblyDlg::schedulerTimer() {
 }
 
 void CBramblyDlg::monitorTimer() {
-  step([this] { engine_.monitorTick(recordOptions_); });
+  step([this] {
+    // One record-options dialog per tick: the questions of one tick share it.
+    RecordMountpointDlg recordOptions(prompter_, this);
+    engine_.monitorTick(recordOptions);
+  });
 }
 
 void CBramblyDlg::stopWindowTimer() {
@@ -382,6 +390,24 @@ void CBramblyDlg::openSchedule() {
 void CBramblyDlg::openAbout() {
   CAboutDlg about(this);
   about.exec();
+}
+
+void CBramblyDlg::openIrcSettings() {
+  IRCSettingsDlg settings(engine_.profile().settings, prompter_, this);
+  if (settings.exec() != QDialog::Accepted) return;
+  if (!engine_.applyIrcSettings()) prompter_.warning(engine_.profileNotSavedText());
+}
+
+void CBramblyDlg::openChat() {
+  // Whether a connection is up is not looked at: the session counts as
+  // established when the client exists and auto-posting is on.
+  irc::IrcBotMFC* client = engine_.ircClient();
+  if (client == nullptr || engine_.profile().settings.ircAutoPost == 0) {
+    prompter_.warning("No IRC session established.");
+    return;
+  }
+  IRCChatDlg chat(*client, engine_.ircWork(), this);
+  chat.exec();
 }
 
 // Notification-area icon.

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "app/engine.h"
-#include "monitor/record_mountpoint_dialog.h"
 #include "platform/sound_file_player.h"
 #include "schedule/scheduler_tick.h"
 
@@ -101,6 +100,8 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   void openStopWindow();
   void openSchedule();
   void openAbout();
+  void openIrcSettings();
+  void openChat();
   void playClicked();
   void pauseClicked();
   void stopSoundClicked();
@@ -156,9 +157,6 @@ class CBramblyDlg final : public QDialog, public schedule::SchedulerWindow {
   QTimer playerTimer_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<StopDlg> stopWindow_;
-  // Until the record-options window exists, the monitor's questions about
-  // recording a new mountpoint are cancelled.
-  monitor::CancellingRecordMountpointDialog recordOptions_;
 };
 
 }  // namespace larkspan::gui

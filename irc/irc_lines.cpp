@@ -43,6 +43,12 @@ std::string ChannelMessageLine(std::string_view channel, std::uint8_t textColour
   return Join({"PRIVMSG ", channel, " :", ColourPrefix(textColour), text, kLineEnd});
 }
 
+std::string ChatLine(std::string_view typed) {
+  std::string line(platform::CutUtf8(typed, 1021));
+  line += kLineEnd;
+  return line;
+}
+
 std::string WireLine(std::string_view line) {
   if (line.empty()) return {};
   if (line.ends_with(kLineEnd)) line.remove_suffix(kLineEnd.size());

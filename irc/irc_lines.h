@@ -32,6 +32,10 @@ std::string ColourPrefix(std::uint8_t textColour);
 std::string ChannelMessageLine(std::string_view channel, std::uint8_t textColour,
                                std::string_view text);
 
+// A line typed into the chat window as it goes to the server: the text as
+// typed, cut to 1,021 bytes (never inside a UTF-8 character), then "\r\n".
+std::string ChatLine(std::string_view typed);
+
 // `line` as the client sends it: one whole line of at most kMaxLine bytes.
 // One "\r\n" at its end is its own line end; every other CR, LF and NUL in it
 // becomes a blank, so that the data a line carries (a name from a status

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 namespace larkspan::monitor {
 
 // The values of the dialog "Record New Mountpoint Options". The three choices
@@ -15,6 +18,15 @@ struct RecordMountpointValues {
 
   bool operator==(const RecordMountpointValues&) const = default;
 };
+
+// The first of the four times out of its range (hours 0 to 23, minutes 0 to
+// 59): which one (0 from-hour, 1 from-minute, 2 to-hour, 3 to-minute) and the
+// refusal to show. Nothing when all are in range, as "OK" needs them.
+struct TimeRefusal {
+  int field = 0;
+  std::string message;
+};
+std::optional<TimeRefusal> CheckTimes(const RecordMountpointValues& values);
 
 // How the monitor tick opens RecordMountpointDlg: the windows implement it.
 class RecordMountpointDialog {

@@ -26,8 +26,8 @@ void WindowTest::TearDown() {
   engine_.reset();
 }
 
-void WindowTest::open() {
-  engine_ = std::make_unique<app::Engine>(folder(), prompter_);
+void WindowTest::open(irc::IrcConnectionOptions ircOptions) {
+  engine_ = std::make_unique<app::Engine>(folder(), prompter_, ircOptions);
   window_ = std::make_unique<CBramblyDlg>(*engine_, prompter_);
   window_->show();
 }

@@ -26,7 +26,8 @@ class WindowTest : public ::testing::Test {
   void TearDown() override;
 
   // Builds the window as the program does (the engine starts up) and shows it.
-  void open();
+  // `ircOptions`: how its IRC client reaches the server.
+  void open(irc::IrcConnectionOptions ircOptions = {});
   CBramblyDlg& window() { return *window_; }
   app::Engine& engine() { return *engine_; }
   const std::filesystem::path& folder() const { return folder_.path(); }

@@ -8,7 +8,9 @@
 
 #include "irc/irc_bot_mfc.h"
 #include "irc/irc_lines.h"
+#include "irc/irc_settings.h"
 #include "irc/keep_alive.h"
+#include "platform/background_worker.h"
 #include "tests/support/irc_test_reader.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_random.h"
@@ -101,19 +103,40 @@ TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
   EXPECT_TRUE(bot.Quit()) << "a second Quit on the closed connection";
 }
 
-TEST_F(IrcBotMFCWithNgircd, NewSettingsRegisterTheNewNicknameInTheNewChannel) {
-  auto reader = Reader("#larkspan");
+// Accepting the IRC settings: QUIT first, then, with auto-posting on, the new
+// nickname in the new channel; with it off, nothing after the QUIT. A line
+// typed into the chat window goes out as typed.
+TEST_F(IrcBotMFCWithNgircd, AcceptedSettingsQuitThenRegisterAnewOnlyWithAutoPosting) {
+  auto first = Reader("#first");
+  auto reader = std::make_unique<IrcTestReader>(server_->port(), "#larkspan",
+                                                NgircdServer::kOperatorName,
+                                                NgircdServer::kOperatorPassword, "reader2");
   IrcBotMFC bot({.serverName = "127.0.0.1", .channel = "#first"}, Options());
   bot.Connect();
-  bot.Quit();
-  bot.SetSettings(
-      {.serverName = "localhost", .nickname = "larkbot", .channel = "#larkspan", .userId = "lark"});
-  bot.Connect();
+  ASSERT_TRUE(first->waitForLineContaining(" JOIN ", kArrival));
+
+  schedule::ProfileSettings settings;
+  IrcSettingsForm form = IrcSettingsFormOf(settings);
+  form.serverName = "localhost";
+  form.nickname = "larkbot";
+  form.channel = "#larkspan";
+  form.userId = "lark";
+  form.autoPosting = true;
+  ASSERT_TRUE(StoreIrcSettings(form, settings));
+  platform::BackgroundWorker work;
+  ApplyIrcSettings(bot, settings, work);
+  EXPECT_TRUE(first->waitForLineContaining(":test!~blank@127.0.0.1 QUIT", kArrival));
   EXPECT_EQ(reader->waitForLineContaining(" JOIN ", kArrival),
             ":larkbot!~lark@127.0.0.1 JOIN :#larkspan");
-  EXPECT_TRUE(bot.Say("FINISHED - Night Show"));
+  SendChatLine(bot, "PRIVMSG #larkspan :hello", work);
   EXPECT_EQ(reader->waitForLineContaining(" PRIVMSG ", kArrival),
-            ":larkbot!~lark@127.0.0.1 PRIVMSG #larkspan :\00303FINISHED - Night Show");
+            ":larkbot!~lark@127.0.0.1 PRIVMSG #larkspan :hello");
+
+  settings.ircAutoPost = 0;
+  ApplyIrcSettings(bot, settings, work);
+  EXPECT_TRUE(reader->waitForLineContaining(":larkbot!~lark@127.0.0.1 QUIT", kArrival));
+  work.waitUntilIdle();
+  EXPECT_EQ(bot.SendRaw("PRIVMSG #larkspan :still here?\r\n"), 0) << "no new connection";
 }
 
 // The server drops the bot (it restarts, as after a crash): the next

@@ -11,6 +11,8 @@
 
 #include "irc/irc_bot_mfc.h"
 #include "irc/irc_lines.h"
+#include "irc/irc_settings.h"
+#include "platform/background_worker.h"
 #include "tests/support/loopback_port.h"
 #include "tests/support/scripted_tcp_server.h"
 
@@ -73,6 +75,9 @@ TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
   EXPECT_GT(bot.SendRaw("TOPIC #sample :a\r\nPRIVMSG NickServ :x\r\n mountpoint\r\n"), 0);
   EXPECT_TRUE(bot.Say("first\r\nQUIT"));
   EXPECT_TRUE(bot.Say(std::string(2000, 'x')));
+  platform::BackgroundWorker work;
+  SendChatLine(bot, "hello", work);  // typed into the chat window
+  work.waitUntilIdle();
   const auto quitStart = Clock::now();
   EXPECT_TRUE(bot.Quit());
   EXPECT_LT(Elapsed(quitStart), kPatientRead) << "the server closed at once after QUIT";
@@ -86,7 +91,7 @@ TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
                 "TOPIC #sample :LKS currently idle\r\n"
                 "TOPIC #sample :a  PRIVMSG NickServ :x   mountpoint\r\n"
                 "PRIVMSG #sample :\00303first  QUIT\r\n" +
-                longLine + "QUIT\r\n");
+                longLine + "hello\r\nQUIT\r\n");
   EXPECT_EQ(longLine.size(), 512u);
 }
 

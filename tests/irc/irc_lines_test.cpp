@@ -48,6 +48,9 @@ TEST(IrcLines, WireLineIsOneWholeLineThatFitsTheServersLimit) {
        }) {
     EXPECT_EQ(WireLine(line), wire) << line.substr(0, 40);
   }
+  EXPECT_EQ(ChatLine("hello"), "hello\r\n");
+  EXPECT_EQ(ChatLine(std::string(1030, 'x')), std::string(1021, 'x') + "\r\n");
+  EXPECT_EQ(ChatLine(std::string(1020, 'x') + "\xc3\xa9"), std::string(1020, 'x') + "\r\n");
 }
 
 TEST(ChatterPhrases, EveryRowIsOneShortSentenceEndingInItsLineEnd) {

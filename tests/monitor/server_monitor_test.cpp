@@ -229,21 +229,43 @@ TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
 
   // The next poll offers all of them again: the timed entries monitor
   // nothing, and a cancelled question is as good as none.
-  prompter_.answerNext(true);
-  prompter_.answerNext(true);
+  for (int i = 0; i < 3; ++i) prompter_.answerNext(true);
   dialog_.opened.clear();
   dialog_.closes = {RecordMountpointValues{.monitorContinuously = true},
-                    RecordMountpointValues{.recordUntilDisconnect = true}};
+                    RecordMountpointValues{.recordUntilDisconnect = true},
+                    RecordMountpointValues{}};  // OK with nothing chosen
   at(12, 1, 0);
   tick();
   EXPECT_EQ(dialog_.opened.front(), RecordMountpointValues{}) << "a new tick, a new dialog";
-  ASSERT_EQ(profile_.schedule.count(), 5u);
+  ASSERT_EQ(profile_.schedule.count(), 6u);
   EXPECT_EQ(entry(3).monitorMountpoint, 1);
   EXPECT_EQ(entry(3).recordUntilDisconnect, 0);
   EXPECT_EQ(entry(3).days, 0);
   EXPECT_EQ(entry(4).monitorMountpoint, 1);
   EXPECT_EQ(entry(4).recordUntilDisconnect, 1);
-  EXPECT_EQ(knownUrls(), Strings{url + "/cancelled"}) << "the third question was answered No";
+  EXPECT_EQ(entry(5).monitorMountpoint, 0);
+  EXPECT_EQ(entry(5).days, kMondayBit);
+  EXPECT_EQ(entry(5).startHour + entry(5).startMinute + entry(5).endHour + entry(5).endMinute, 0);
+  EXPECT_TRUE(knownUrls().empty());
+}
+
+TEST(RecordMountpointTimes, OkRefusesTheFirstTimeOutOfItsRange) {
+  struct Case {
+    RecordMountpointValues values;
+    int field;  // -1: accepted
+    const char* message;
+  };
+  for (const auto& [values, field, message] : {
+           Case{{.fromHour = 23, .fromMinute = 59, .toHour = 0, .toMinute = 0}, -1, ""},
+           {{.fromHour = 24}, 0, "Please enter an integer between 0 and 23."},
+           {{.fromMinute = 60, .toHour = -1}, 1, "Please enter an integer between 0 and 59."},
+           {{.toHour = 24}, 2, "Please enter an integer between 0 and 23."},
+           {{.toMinute = -1}, 3, "Please enter an integer between 0 and 59."},
+       }) {
+    const auto refusal = CheckTimes(values);
+    EXPECT_EQ(refusal ? refusal->field : -1, field);
+    if (refusal) EXPECT_EQ(refusal->message, message);
+  }
 }
 
 TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
