@@ -120,8 +120,11 @@ TEST_F(MonitorIcecastTest, LevelFiveRecordsTheNewMountpointUntilItGoesAwayOverHt
   FfmpegSource live(icecast_, "/live.mp3", SourceFormat::Mp3);
   addServer("Icecast", server, 5, /*timeout=*/2);
 
-  at(20, 0, 0);
-  tick();
+  // A loaded machine may need more than one poll of the page over TLS.
+  for (int second = 0; second < 5 && profile_.schedule.count() < 2; ++second) {
+    at(20, 0, second);
+    tick();
+  }
   ASSERT_EQ(profile_.schedule.count(), 2u);
   EXPECT_EQ(platform::FieldText(entry(1).url), server + "/live.mp3");
   schedulerTick();

@@ -264,7 +264,9 @@ TEST(RecordMountpointTimes, OkRefusesTheFirstTimeOutOfItsRange) {
        }) {
     const auto refusal = CheckTimes(values);
     EXPECT_EQ(refusal ? refusal->field : -1, field);
-    if (refusal) EXPECT_EQ(refusal->message, message);
+    if (refusal) {
+      EXPECT_EQ(refusal->message, message);
+    }
   }
 }
 
