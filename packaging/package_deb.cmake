@@ -18,6 +18,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${LARKSPAN_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
@@ -30,5 +31,20 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "ffmpeg, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gstreamer1.0-libav")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+
+# Debian wants a changelog beside the copyright file, compressed like the man
+# page. Only the package installs it: the rule belongs to a component that a
+# plain `cmake --install` leaves out, and the package holds every component.
+set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian)
+configure_file(changelog.Debian.in ${changelog} @ONLY)
+add_custom_command(
+  OUTPUT ${changelog}.gz
+  COMMAND gzip -9n -f -k ${changelog}
+  DEPENDS ${changelog})
+add_custom_target(larkspan-changelog ALL DEPENDS ${changelog}.gz)
+install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL Unspecified deb)
 
 include(CPack)
