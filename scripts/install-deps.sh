@@ -20,6 +20,8 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   # screenshots of the windows under a virtual display
   xvfb xauth imagemagick
+  # the Debian package (cpack's dependency list) and the checks of what it installs
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()
