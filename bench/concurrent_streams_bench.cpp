@@ -1,9 +1,11 @@
 // Many recordings at once at 128 kbit/s from a local server: our one process
 // with a recording thread per stream against one `curl -o` process per
 // stream. Prints CPU (whole run and steady state), resident memory, and
-// whether every file holds every byte the server sent.
+// whether every file holds every byte the server sent. With --tls every
+// stream is HTTPS, from a certificate of a throw-away authority that both
+// recorders trust.
 //
-//   concurrent_streams_bench [--seconds S] [N ...]      (default: 100 1000)
+//   concurrent_streams_bench [--tls] [--seconds S] [N ...]      (default: 100 1000)
 
 #include <csignal>
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "bench/stream_check.h"
 #include "bench/stream_server.h"
 #include "tests/support/temporary_folder.h"
+#include "tests/support/test_certificates.h"
 
 namespace larkspan::bench {
 namespace {
@@ -64,12 +67,21 @@ bool WaitFor(std::chrono::milliseconds timeout, Wait done) {
   return true;
 }
 
-Figures Measure(bool ours, int count, int seconds, const std::filesystem::path& folder) {
+// For HTTPS: the server's certificate and key, and the authority that
+// signed it; both empty for plain HTTP.
+struct Trust {
+  std::filesystem::path serverPem;
+  std::filesystem::path authority;
+};
+
+Figures Measure(bool ours, int count, int seconds, const Trust& trust,
+                const std::filesystem::path& folder) {
   const std::uint64_t perStream = static_cast<std::uint64_t>(seconds) * kBytesPerSecond;
   StreamServer server({.bytesPerSecond = kBytesPerSecond,
                        .sendInterval = 100ms,
                        .bytesPerStream = perStream,
-                       .content = Pattern});
+                       .content = Pattern,
+                       .tlsCertificate = trust.serverPem});
   std::filesystem::create_directories(folder);
   const auto fileOf = [&folder](int i) { return folder / ("rec_" + std::to_string(i) + ".mp3"); };
 
@@ -79,8 +91,10 @@ Figures Measure(bool ours, int count, int seconds, const std::filesystem::path& 
                            folder / "swarm.out");
   } else {
     for (int i = 0; i < count; ++i) {
-      processes.emplace_back(std::vector<std::string>{"curl", "-s", "-o", fileOf(i).string(),
-                                                      server.baseUrl() + std::to_string(i)});
+      std::vector<std::string> command = {"curl", "-s", "-o", fileOf(i).string()};
+      if (!trust.authority.empty()) command.insert(command.end(), {"--cacert", trust.authority});
+      command.push_back(server.baseUrl() + std::to_string(i));
+      processes.emplace_back(command);
     }
   }
   WaitFor(60s, [&] { return server.streamsBegun() > 0; });
@@ -152,9 +166,12 @@ void Print(const char* name, int count, const Figures& f) {
 
 int Main(int argc, char** argv) {
   int seconds = 30;
+  bool tls = false;
   std::vector<int> counts;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+    if (std::strcmp(argv[i], "--tls") == 0) {
+      tls = true;
+    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
       seconds = std::stoi(argv[++i]);
     } else {
       counts.push_back(std::stoi(argv[i]));
@@ -164,13 +181,20 @@ int Main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   const test::TemporaryFolder scratch;
-  std::printf("Streams at 128 kbit/s (one send per 100 ms), %d s each, from a local epoll server\n",
-              seconds);
+  Trust trust;
+  if (tls) {
+    // Sets SSL_CERT_FILE, which the recorder process inherits.
+    const test::TestCertificateAuthority& authority = test::TrustedTestAuthority();
+    trust = {.serverPem = authority.issue("IP:127.0.0.1"), .authority = authority.certificate()};
+  }
+  std::printf(
+      "Streams at 128 kbit/s (one send per 100 ms), %d s each, from a local epoll server%s\n",
+      seconds, tls ? ", over TLS" : "");
   std::printf("%-9s %5s %9s %10s %12s %12s %12s %14s %10s\n", "recorder", "N", "CPU s", "steady %",
               "RSS KiB/N", "PSS KiB/N", "peak KiB/N", "exact files", "missing");
   for (const int count : counts) {
-    Print("larkspan", count, Measure(true, count, seconds, scratch.path() / "larkspan"));
-    Print("curl", count, Measure(false, count, seconds, scratch.path() / "curl"));
+    Print("larkspan", count, Measure(true, count, seconds, trust, scratch.path() / "larkspan"));
+    Print("curl", count, Measure(false, count, seconds, trust, scratch.path() / "curl"));
   }
   return 0;
 }

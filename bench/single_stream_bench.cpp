@@ -164,7 +164,8 @@ int Main(int argc, char** argv) {
       count -= n;
     }
   };
-  StreamServer server({.bytesPerSecond = 0, .bytesPerStream = bytes, .content = content});
+  StreamServer server(
+      {.bytesPerSecond = 0, .bytesPerStream = bytes, .content = content, .tlsCertificate = {}});
   const std::string url = server.baseUrl() + "0";
 
   const std::vector<Tool> tools = {

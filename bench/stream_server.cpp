@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -23,15 +25,19 @@ constexpr std::string_view kNotFound =
     "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n"
     "<html><body>Stream not found</body></html>\r\n";
 
-void SendSmall(int fd, std::string_view text) {
-  // A fresh socket has room for a head: one send does it.
-  (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-}
+struct SslFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
 
 }  // namespace
 
+void StreamServer::ContextFree::operator()(ssl_ctx_st* context) const {
+  SSL_CTX_free(context);
+}
+
 struct StreamServer::Connection {
   int fd = -1;
+  std::unique_ptr<SSL, SslFree> ssl;
   std::string request;
   bool streaming = false;
   std::uint32_t id = 0;
@@ -55,6 +61,19 @@ StreamServer::StreamServer(StreamServerOptions options) : options_(std::move(opt
   socklen_t length = sizeof address;
   ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
   port_ = ntohs(address.sin_port);
+
+  if (!options_.tlsCertificate.empty()) {
+    tls_.reset(SSL_CTX_new(TLS_server_method()));
+    const std::string pem = options_.tlsCertificate.string();
+    if (!tls_ || SSL_CTX_use_certificate_chain_file(tls_.get(), pem.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(tls_.get(), pem.c_str(), SSL_FILETYPE_PEM) != 1) {
+      throw std::runtime_error("cannot load " + pem);
+    }
+    // A send that would block is retried later from the same offset, whose
+    // bytes are the same but live in the one scratch buffer.
+    SSL_CTX_set_mode(tls_.get(),
+                     SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  }
 
   epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -82,7 +101,7 @@ StreamServer::~StreamServer() {
 }
 
 std::string StreamServer::baseUrl() const {
-  return "http://127.0.0.1:" + std::to_string(port_) + "/s/";
+  return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + "/s/";
 }
 
 void StreamServer::reset() {
@@ -139,6 +158,11 @@ void StreamServer::accept() {
     if (fd >= static_cast<int>(connections_.size())) connections_.resize(fd + 1);
     connections_[fd] = std::make_unique<Connection>();
     connections_[fd]->fd = fd;
+    if (tls_) {
+      connections_[fd]->ssl.reset(SSL_new(tls_.get()));
+      SSL_set_fd(connections_[fd]->ssl.get(), fd);
+      SSL_set_accept_state(connections_[fd]->ssl.get());
+    }
     epoll_event e{};
     e.events = EPOLLIN;
     e.data.fd = fd;
@@ -148,24 +172,32 @@ void StreamServer::accept() {
 
 void StreamServer::onReadable(Connection& c) {
   char buffer[2048];
-  const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
-  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-    close(c.fd);  // the client went away
+  // TLS may hold more than one read hands out; the socket would not say so.
+  for (;;) {
+    const long n = receive(c, buffer, sizeof buffer);
+    if (n == 0) {
+      close(c.fd);  // the client went away
+      return;
+    }
+    if (n < 0) return;          // nothing more yet
+    if (c.streaming) continue;  // bytes after the request
+    c.request.append(buffer, static_cast<std::size_t>(n));
+    const std::size_t end = c.request.find("\r\n\r\n");
+    if (end == std::string::npos) {
+      if (c.request.size() > kMaxRequestBytes) {
+        close(c.fd);
+        return;
+      }
+      continue;
+    }
+    // "GET /s/17 HTTP/1.0"
+    const std::size_t pathStart = c.request.find(' ');
+    const std::size_t pathEnd = c.request.find(' ', pathStart + 1);
+    begin(c, pathStart == std::string::npos || pathEnd == std::string::npos
+                 ? std::string()
+                 : c.request.substr(pathStart + 1, pathEnd - pathStart - 1));
     return;
   }
-  if (n < 0 || c.streaming) return;  // nothing, or bytes after the request
-  c.request.append(buffer, static_cast<std::size_t>(n));
-  const std::size_t end = c.request.find("\r\n\r\n");
-  if (end == std::string::npos) {
-    if (c.request.size() > kMaxRequestBytes) close(c.fd);
-    return;
-  }
-  // "GET /s/17 HTTP/1.0"
-  const std::size_t pathStart = c.request.find(' ');
-  const std::size_t pathEnd = c.request.find(' ', pathStart + 1);
-  begin(c, pathStart == std::string::npos || pathEnd == std::string::npos
-               ? std::string()
-               : c.request.substr(pathStart + 1, pathEnd - pathStart - 1));
 }
 
 void StreamServer::begin(Connection& c, const std::string& path) {
@@ -181,12 +213,13 @@ void StreamServer::begin(Connection& c, const std::string& path) {
       fresh = true;
     }
   }
+  // A fresh connection has room for a head: one send does it.
   if (!fresh) {
-    SendSmall(c.fd, kNotFound);
+    (void)transmit(c, kNotFound.data(), kNotFound.size());
     close(c.fd);
     return;
   }
-  SendSmall(c.fd, kStreamHead);
+  (void)transmit(c, kStreamHead.data(), kStreamHead.size());
   c.streaming = true;
   c.start = c.due = SteadyClock::now();
   if (options_.bytesPerSecond == 0) {
@@ -210,7 +243,9 @@ bool StreamServer::pump(Connection& c, SteadyClock::time_point now) {
     const auto count =
         static_cast<std::size_t>(std::min<std::uint64_t>(target - c.sent, scratch_.size()));
     options_.content(c.id, c.sent, scratch_.data(), count);
-    const ssize_t n = ::send(c.fd, scratch_.data(), count, MSG_NOSIGNAL | MSG_DONTWAIT);
+    // After a TLS send that would block, this passes the same bytes again
+    // and at least as many, as OpenSSL asks of a retry.
+    const long n = transmit(c, scratch_.data(), count);
     if (n < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
       return false;  // the client went away; its stream is incomplete
@@ -218,9 +253,34 @@ bool StreamServer::pump(Connection& c, SteadyClock::time_point now) {
     c.sent += static_cast<std::uint64_t>(n);
   }
   if (c.sent < options_.bytesPerStream) return true;
+  if (c.ssl) SSL_shutdown(c.ssl.get());  // a close_notify, never a wait for the answer
   const std::lock_guard lock(mutex_);
   ++completedCount_;
   return false;  // all sent: closing ends the stream
+}
+
+long StreamServer::receive(Connection& c, char* buffer, std::size_t max) {
+  if (!c.ssl) {
+    const ssize_t n = ::recv(c.fd, buffer, max, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return -1;
+    return n < 0 ? 0 : n;
+  }
+  // The handshake runs inside the first reads.
+  std::size_t n = 0;
+  if (SSL_read_ex(c.ssl.get(), buffer, max, &n) == 1) return static_cast<long>(n);
+  const int error = SSL_get_error(c.ssl.get(), 0);
+  ERR_clear_error();
+  return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? -1 : 0;
+}
+
+long StreamServer::transmit(Connection& c, const char* data, std::size_t count) {
+  if (!c.ssl) return ::send(c.fd, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+  std::size_t n = 0;
+  if (SSL_write_ex(c.ssl.get(), data, count, &n) == 1) return static_cast<long>(n);
+  const int error = SSL_get_error(c.ssl.get(), 0);
+  ERR_clear_error();
+  errno = error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ ? EAGAIN : EPIPE;
+  return -1;
 }
 
 void StreamServer::close(int fd) {

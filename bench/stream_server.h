@@ -3,11 +3,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+struct ssl_ctx_st;
 
 namespace larkspan::bench {
 
@@ -24,11 +28,14 @@ struct StreamServerOptions {
   // Each stream ends (the server closes) after this many body bytes.
   std::uint64_t bytesPerStream = 0;
   StreamContent content;
+  // When given (a PEM file holding the certificate and then its key), the
+  // server speaks TLS on every connection, with non-blocking OpenSSL.
+  std::filesystem::path tlsCertificate;
 };
 
 // A small epoll server on 127.0.0.1 for load: one thread serves every
-// connection, so the benchmark measures the clients, not the server's own
-// threads. GET /s/{id} streams `id` once, "HTTP/1.0 200 OK" and the body;
+// connection, TLS included, so the benchmark measures the clients, not the
+// server's own threads. GET /s/{id} streams `id` once, "HTTP/1.0 200 OK" and the body;
 // any later request for the same id, or another path, gets a 404 page (a
 // reconnecting recorder finds the stream gone).
 class StreamServer {
@@ -39,7 +46,7 @@ class StreamServer {
   StreamServer& operator=(const StreamServer&) = delete;
 
   std::uint16_t port() const { return port_; }
-  // "http://127.0.0.1:{port}/s/" : append the id.
+  // "http://127.0.0.1:{port}/s/" ("https://" with TLS): append the id.
   std::string baseUrl() const;
 
   // Forgets every stream, so that the next client gets them all again.
@@ -57,9 +64,19 @@ class StreamServer {
   void begin(Connection& c, const std::string& path);
   // Sends what is due; false when the connection is done and must go.
   bool pump(Connection& c, std::chrono::steady_clock::time_point now);
+  // Reads what the client sent, through TLS when on: the count, 0 when it
+  // went away, -1 when there is nothing yet.
+  long receive(Connection& c, char* buffer, std::size_t max);
+  // Sends through TLS when on, as send(2) does: the count, -1 when it would
+  // block (errno EAGAIN) or failed.
+  long transmit(Connection& c, const char* data, std::size_t count);
   void close(int fd);
 
   StreamServerOptions options_;
+  struct ContextFree {
+    void operator()(ssl_ctx_st* context) const;
+  };
+  std::unique_ptr<ssl_ctx_st, ContextFree> tls_;  // none for plain HTTP
   int listenFd_ = -1;
   int epollFd_ = -1;
   int wakeFd_ = -1;

@@ -186,6 +186,11 @@ std::size_t TlsStream::readSome(char* buffer, std::size_t max) {
     std::size_t n = 0;
     const int result = SSL_read_ex(ssl_.get(), buffer, max, &n);
     if (result == 1) return n;
+    // Nothing to hand out: a slow stream now waits for its next send, and
+    // the read that found the socket empty would keep OpenSSL's record
+    // buffer (over 16 KiB) all that time. It stays while it holds part of a
+    // record.
+    if (SSL_get_error(ssl_.get(), result) == SSL_ERROR_WANT_READ) SSL_free_buffers(ssl_.get());
     if (!waitToRetry(result, "read", "receive failed: ")) return 0;
   }
 }

@@ -1,6 +1,7 @@
 #include "platform/http_client.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 
 #include "platform/address_resolver.h"
 #include "platform/network_error.h"
+#include "platform/tls_stream.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/support/test_certificates.h"
 
@@ -202,6 +204,17 @@ TEST(HttpsRequest, TheCertificateMustComeFromATrustedAuthorityAndNameTheHost) {
   }
   EXPECT_EQ(HttpRequest("radio.example", 443, "/", {}, ServiceType::Https).requestText(),
             "GET / HTTP/1.0\r\nHost: radio.example\r\n\r\n");
+}
+
+TEST(HttpsRequest, AReadWaitingForDataHoldsNoRecordBuffer) {
+  // A slow stream waits nearly all the time; hundreds of them must not keep
+  // OpenSSL's record buffer each. The server waits for a request.
+  const test::OpensslServer server(test::TrustedTestAuthority().issue("IP:127.0.0.1"));
+  auto stream = TlsStream::connect("127.0.0.1", server.port(), {.ioTimeout = 100ms});
+  const std::size_t before = mallinfo2().uordblks;
+  char buffer[16];
+  EXPECT_THROW(stream->readSome(buffer, sizeof buffer), NetworkError);
+  EXPECT_LT(mallinfo2().uordblks, before + 4 * 1024);
 }
 
 TEST(AddressResolution, AStopOrTheDeadlineEndsTheWaitForAResolverThatHangs) {
