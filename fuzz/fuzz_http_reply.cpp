@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   const std::size_t slice = 1 + data[0] % 64;
   const bool dropKeptBytes = (data[0] & 0x40) != 0;
-  const std::size_t readSize = 1 + static_cast<std::size_t>(data[1]) * 8;
+  // From 1 byte up to twice the reply's read-ahead buffer, finer at the small end.
+  const std::size_t readSize = 1 + static_cast<std::size_t>(data[1]) * data[1] / 8;
   const std::string wire(reinterpret_cast<const char*>(data + 2), size - 2);
   larkspan::platform::MemoryStream stream(wire, slice);
   stream.failAtEnd(data[0] & 0x80);

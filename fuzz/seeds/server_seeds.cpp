@@ -60,7 +60,7 @@ std::string BodyOf(const std::string& wire) {
 
 // Writes reply seeds, each behind the two bytes that steer how the fuzz
 // target reads it; they take turns between the recording's way of reading
-// (64-byte arrivals, 1,017-byte reads), byte by byte, a stream that fails at
+// (64-byte arrivals, 1,013-byte reads), byte by byte, a stream that fails at
 // its end, and reads too large to keep for a reposition.
 class ReplySeeds {
  public:
@@ -68,7 +68,7 @@ class ReplySeeds {
 
   void write(std::string_view name, const std::string& wire) {
     static constexpr char kSteering[][2] = {
-        {'\x3f', '\x7f'}, {'\x00', '\x00'}, {'\x8f', '\x20'}, {'\x5f', '\xff'}};
+        {'\x3f', '\x5a'}, {'\x00', '\x00'}, {'\x8f', '\x30'}, {'\x5f', '\xff'}};
     const char* steering = kSteering[count_++ % std::size(kSteering)];
     folder_.write(std::string(name) + ".http", std::string(steering, 2) + wire);
   }
