@@ -23,8 +23,14 @@ schedule::ScheduleTable MonitoringSchedule() {
   schedule::MonitorOptions options;
   platform::CopyToField(options.longIgnoreNames[0], "* *live**");
   platform::CopyToField(options.ignoredExtensions[0], "aac");
+  // A mountpoint recorded whenever it is on the air takes up one of a poll's
+  // places when the page lists it.
+  schedule::ScheduleEntry mountpoint;
+  platform::CopyToField(mountpoint.url, "http://127.0.0.1:8000/live.mp3");
+  mountpoint.monitorMountpoint = 1;
   schedule::ScheduleTable table;
   table.appendEntry(server, options);
+  table.appendEntry(mountpoint, {});
   return table;
 }
 
