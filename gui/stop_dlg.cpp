@@ -44,11 +44,15 @@ StopDlg::StopDlg(schedule::Profile& profile, recording::JobTable& jobTable,
 
 void StopDlg::fill() {
   filling_ = true;
-  list_->clear();
   rows_ = schedule::ListStoppableRecordings(profile_, jobTable_);
+  showRows();
+  filling_ = false;
+}
+
+void StopDlg::showRows() {
+  list_->clear();
   for (std::size_t i = 0; i < rows_.size(); ++i)
     list_->addItem(QString::fromStdString(schedule::StopRowText(i, rows_[i])));
-  filling_ = false;
 }
 
 void StopDlg::showEvent(QShowEvent* event) {
@@ -74,12 +78,8 @@ void StopDlg::stopPicked() {
   const std::vector<schedule::StopRow> shown = rows_;
   const std::optional<schedule::StopRow> row =
       schedule::RowToStop(rows_, static_cast<std::size_t>(picked), profile_, jobTable_, prompter_);
-  if (rows_ != shown) {
-    // RowToStop filled the list again: show what it found.
-    list_->clear();
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-      list_->addItem(QString::fromStdString(schedule::StopRowText(i, rows_[i])));
-  }
+  // RowToStop may have filled the list again: show what it found.
+  if (rows_ != shown) showRows();
   if (row) schedule::StopRecordingOfRow(*row, profile_, jobTable_, prompter_, clock_.localNow());
   refreshTick();
   stopInProgress_ = false;

@@ -39,6 +39,8 @@ class StopDlg final : public QDialog {
 
  private:
   void refreshTick();
+  // Writes rows_ to the list.
+  void showRows();
   void stopPicked();
   void markClosed();
 

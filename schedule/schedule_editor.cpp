@@ -199,19 +199,24 @@ void ScheduleEditor::open(std::optional<std::size_t> index) {
   modified_ = closed_ = changed_ = false;
 }
 
+bool ScheduleEditor::addFormAsEntry() {
+  ScheduleEntry e;
+  MonitorOptions options;
+  FillEntryFromForm(form_, e, options);
+  e.jobSlot = kJobSlotIdle;
+  std::optional<std::size_t> slot;
+  aroundBox([&] { slot = AddScheduleEntry(profile_, e, options, prompter_); });
+  if (!slot) return false;
+  current_ = *slot;
+  return true;
+}
+
 bool ScheduleEditor::store(bool withMessage) {
   settle();
   if (!hasCurrentEntry()) {
     // Nothing of the user's is shown (an empty schedule): the form becomes a
     // new entry.
-    ScheduleEntry e;
-    MonitorOptions options;
-    FillEntryFromForm(form_, e, options);
-    e.jobSlot = kJobSlotIdle;
-    std::optional<std::size_t> slot;
-    aroundBox([&] { slot = AddScheduleEntry(profile_, e, options, prompter_); });
-    if (!slot) return false;
-    current_ = *slot;
+    if (!addFormAsEntry()) return false;
   } else {
     if (profile_.schedule.entry(current_).running && modified_) {
       bool yes = false;
@@ -234,14 +239,7 @@ void ScheduleEditor::append() {
     aroundBox([&] { prompter_.warning(kNoDayMessage); });
     return;
   }
-  ScheduleEntry e;
-  MonitorOptions options;
-  FillEntryFromForm(form_, e, options);
-  e.jobSlot = kJobSlotIdle;
-  std::optional<std::size_t> slot;
-  aroundBox([&] { slot = AddScheduleEntry(profile_, e, options, prompter_); });
-  if (!slot) return;
-  current_ = *slot;
+  if (!addFormAsEntry()) return;
   changed_ = true;
   aroundBox([&] { prompter_.information(kEntryAddedMessage); });
 }

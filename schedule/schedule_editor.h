@@ -101,6 +101,9 @@ class ScheduleEditor {
  private:
   bool hasCurrentEntry() const;
   void settle();
+  // Adds the form as a new entry and makes it the current one; false when
+  // the table could not take it.
+  bool addFormAsEntry();
   bool store(bool withMessage);
   void load(std::size_t index);
   void choose(std::optional<std::size_t> index);
