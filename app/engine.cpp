@@ -78,8 +78,7 @@ recording::RecordingJob* Engine::connect(std::string_view url, std::string_view 
              .shoutcast = shoutcast,
              .extension = extension,
              .entryIndex = -1,
-             // A chosen start sound greets every
-             // recording, this one too.
+             // A chosen start sound greets every recording, this one too.
              .startSound = profile_.settings.startSound != 0,
              .startSoundFile = platform::FieldText(profile_.settings.startSoundFile),
              .disableSounds = profile_.settings.disableSounds != 0});
