@@ -39,7 +39,9 @@ constexpr std::string_view kDetails =
     "  0  success (--record: the recording ended DONE RECORDING with stream data)\n"
     "  1  the recording or the run failed; the reason is on standard error (the\n"
     "     window shows it in a message box)\n"
-    "  2  usage error, or no display to open the window on\n";
+    "  2  usage error, or no display to open the window on\n"
+    "  3  another larkspan (the window or --headless) runs in this folder; this\n"
+    "     one ended without loading or saving the profile\n";
 
 // The forms one under the other, each with its line when `described`.
 std::string Forms(bool described) {

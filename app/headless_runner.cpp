@@ -5,6 +5,7 @@
 
 #include "app/engine.h"
 #include "app/exit_status.h"
+#include "app/startup_lock.h"
 #include "app/stop_signals.h"
 #include "platform/diagnostics.h"
 #include "platform/text.h"
@@ -63,6 +64,12 @@ std::string ForTerminal(std::string text) {
 
 int RunHeadless(const std::filesystem::path& startupDirectory) {
   platform::StderrPrompter prompter;
+  // Held until after the exit sequence has saved the profile.
+  const StartupLock lock(startupDirectory);
+  if (!lock.refusal().empty()) {
+    prompter.warning(lock.refusal());
+    return kExitAnotherInstance;
+  }
   Engine engine(startupDirectory, prompter);
   engine.startUp();
   HeadlessWindow window(engine.profile().settings);

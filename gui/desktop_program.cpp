@@ -10,6 +10,8 @@
 #include <cstdlib>
 
 #include "app/engine.h"
+#include "app/exit_status.h"
+#include "app/startup_lock.h"
 #include "app/stop_signals.h"
 #include "gui/main_window.h"
 #include "gui/qt_prompter.h"
@@ -50,6 +52,14 @@ int RunDesktopProgram(int argc, char** argv, const std::filesystem::path& startu
   QApplication::setQuitOnLastWindowClosed(false);
 
   QtPrompter prompter;
+  // Held until after the exit sequence has saved the profile.
+  const app::StartupLock lock(startupDirectory);
+  if (!lock.refusal().empty()) {
+    // Nothing to save here: a stop signal may end the program at once.
+    pthread_sigmask(SIG_UNBLOCK, &exitSignals, nullptr);
+    prompter.warning(lock.refusal());
+    return app::kExitAnotherInstance;
+  }
   app::Engine engine(startupDirectory, prompter);
   CBramblyDlg window(engine, prompter);
 

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app/engine.h"
+#include "app/exit_status.h"
 #include "platform/text.h"
 #include "schedule/profile.h"
 #include "schedule/profile_settings.h"
@@ -150,6 +151,46 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
   ASSERT_TRUE(WIFEXITED(status)) << output;
   EXPECT_NE(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadAll(profile), "a profile of another run");
+}
+
+// Each of two programs on one folder would save the profile at its exit: the
+// second says which process holds the folder and ends at once, saving
+// nothing. The lock goes with its holder, even one that crashed.
+TEST(Headless, ASecondOneOnTheSameFolderEndsWithoutSavingTheProfile) {
+  test::TemporaryFolder folder;
+  const std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
+                                            "--headless"};
+  const auto environment = test::ChildProcess::CurrentEnvironment();
+  const auto waitFor = [](auto done) {
+    for (const auto end = std::chrono::steady_clock::now() + 5s;
+         !done() && std::chrono::steady_clock::now() < end;)
+      std::this_thread::sleep_for(20ms);
+  };
+  // Until `program` has written its id into the lock file, or has ended.
+  const auto holds = [&](test::ChildProcess& program) {
+    return ReadAll(folder.path() / "larkspan.lock").find(std::to_string(program.pid())) !=
+               std::string::npos ||
+           !program.running();
+  };
+  test::ChildProcess first(command, environment);
+  waitFor([&] { return holds(first); });
+
+  test::ChildProcess second(command, environment, folder.path() / "second.txt");
+  waitFor([&] { return !second.running(); });
+  const int refused = second.stop();
+  const std::string output = ReadAll(folder.path() / "second.txt");
+  EXPECT_NE(output.find(folder.path().string()), std::string::npos) << output;
+  EXPECT_NE(output.find(std::to_string(first.pid())), std::string::npos) << output;
+  ASSERT_TRUE(WIFEXITED(refused)) << output;
+  EXPECT_EQ(WEXITSTATUS(refused), app::kExitAnotherInstance) << output;
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+
+  ::kill(first.pid(), SIGKILL);
+  first.wait();
+  test::ChildProcess third(command, environment);
+  waitFor([&] { return holds(third); });
+  EXPECT_EQ(third.stop(), 0) << "after a crash the folder is free again";
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
 }
 
 // The soft and hard "Max open files" of the program; none while the process
