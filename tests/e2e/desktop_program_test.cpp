@@ -1,0 +1,201 @@
+// The desktop program itself, as a user runs it (offscreen here), at a chosen
+// local time (libfaketime), against a real Icecast fed by ffmpeg and a real
+// ngIRCd, with ffmpeg as its encoder: one run from the profile on disk to the
+// profile saved at SIGTERM, checked by what it leaves behind.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/text.h"
+#include "schedule/name_key.h"
+#include "schedule/profile.h"
+#include "tests/support/child_process.h"
+#include "tests/support/ffmpeg_source.h"
+#include "tests/support/icecast_server.h"
+#include "tests/support/irc_test_reader.h"
+#include "tests/support/loopback_port.h"
+#include "tests/support/media_probe.h"
+#include "tests/support/ngircd_server.h"
+#include "tests/support/temporary_folder.h"
+
+namespace larkspan {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
+// The program's IRC client always dials this port.
+constexpr std::uint16_t kIrcPort = 6667;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// True once nothing listens on 127.0.0.1:6667 (another test may, for a moment).
+bool IrcPortFree(std::chrono::seconds patience) {
+  for (const auto end = std::chrono::steady_clock::now() + patience;;) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kIrcPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool free = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    if (free) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(200ms);
+  }
+}
+
+// ngIRCd on 127.0.0.1:6667. It greets before registration (DNS = yes), as
+// real networks do, so the program's first reads need not time out.
+test::ChildProcess StartNgircd(const fs::path& folder) {
+  std::ofstream(folder / "ngircd.conf")
+      << "[Global]\nName = " << test::NgircdServer::kServerName
+      << "\nInfo = end to end\nListen = 127.0.0.1\nPorts = " << kIrcPort
+      << "\nPidFile = " << (folder / "none" / "ngircd.pid").string()
+      << (::geteuid() == 0 ? "\nServerUID = nobody\nServerGID = nogroup" : "")
+      << "\n[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\n"
+      << "[Options]\nDNS = yes\nNoticeBeforeRegistration = yes\nIdent = no\nPAM = no\n"
+      << "[Operator]\nName = " << test::NgircdServer::kOperatorName
+      << "\nPassword = " << test::NgircdServer::kOperatorPassword << "\n";
+  return test::ChildProcess({"ngircd", "-n", "-f", (folder / "ngircd.conf").string()},
+                            test::ChildProcess::CurrentEnvironment(), folder / "ngircd.log");
+}
+
+schedule::ScheduleEntry Entry(std::string_view name, std::string_view url) {
+  schedule::ScheduleEntry e;
+  platform::CopyToField(e.programName, name);
+  platform::CopyToField(e.url, url);
+  e.nameKey = schedule::nameKey(name);
+  e.keep = 1;
+  e.jobSlot = schedule::kJobSlotIdle;
+  return e;
+}
+
+TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) {
+  ASSERT_TRUE(fs::exists(kFakeTimeLibrary)) << "Debian's faketime is not installed";
+  if (!IrcPortFree(10s)) GTEST_SKIP() << "127.0.0.1:6667 is taken by another program";
+  test::TemporaryFolder folder;
+  test::ChildProcess ngircd = StartNgircd(folder.path());
+  ASSERT_TRUE(test::WaitUntilAccepting(kIrcPort, 10s, &ngircd))
+      << ReadAll(folder.path() / "ngircd.log");
+  test::IrcTestReader channel(kIrcPort, "#larkspan", test::NgircdServer::kOperatorName,
+                              test::NgircdServer::kOperatorPassword);
+  test::IcecastServer icecast(
+      {.webRootFiles = {test::WebRootFile::FromFile(LARKSPAN_STATUS_PAGE)}});
+  test::FfmpegSource source(icecast, "/live.mp3", test::SourceFormat::Mp3);
+  const std::string live = icecast.url("/live.mp3");
+  const std::string server = icecast.url("");
+
+  // Mondays 21:00 to the first tick of 21:00, converted to 64 kbit/s in place;
+  // the whole server watched at level 5; IRC announcements on.
+  schedule::Profile written;
+  written.settings = schedule::DefaultProfileSettings(folder.path());
+  platform::CopyToField(written.settings.ircServer, "127.0.0.1");
+  platform::CopyToField(written.settings.ircChannel, "#larkspan");
+  written.settings.ircAutoPost = 1;
+  schedule::ScheduleEntry evening = Entry("Evening", live);
+  evening.startHour = evening.endHour = 21;
+  evening.days = 2;
+  evening.repeating = 1;
+  evening.convert = evening.deleteOriginal = 1;
+  evening.bitrate = 64;
+  written.schedule.appendEntry(evening, {});
+  schedule::ScheduleEntry watched = Entry("Icecast", server);
+  watched.monitorServer = 1;
+  watched.monitorLevel = 5;
+  watched.timeout = 5;
+  written.schedule.appendEntry(watched, {});
+  ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
+
+  // Ticks at about 20:59:45 (the monitor's poll finds /live.mp3), 20:59:50
+  // (both recordings start), 20:59:55, 21:00:00 (Evening stops, converts).
+  std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
+  environment.push_back(std::string("LD_PRELOAD=") + kFakeTimeLibrary);
+  environment.push_back("FAKETIME=@2026-12-07 20:59:40");  // a Monday
+  environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
+  environment.push_back("TZ=UTC");
+  environment.push_back("QT_QPA_PLATFORM=offscreen");
+  const fs::path output = folder.path() / "output.txt";
+  // env changes the folder and replaces itself, so the pid is the program's.
+  test::ChildProcess program({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM}, environment,
+                             output);
+
+  std::string said;
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  const auto hear = [&](std::string_view last) {
+    channel.waitForLine(
+        [&](std::string_view line) {
+          said.append(line).append("\n");
+          return line.ends_with(last);
+        },
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                              std::chrono::steady_clock::now()));
+  };
+  hear("RECORDING - Evening ( " + live + " )");
+  // Read at the start; what is on disk at the end is the exit's.
+  fs::remove(folder.path() / schedule::kProfileFileName);
+  hear("DONE ENCODING - Evening");
+  const int status = program.stop(30s);
+  const std::string log = ReadAll(folder.path() / "log.txt");
+  ASSERT_TRUE(WIFEXITED(status)) << ReadAll(output);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(output);
+
+  // Text colour 3 before each message.
+  const std::string posted = std::string(" PRIVMSG #larkspan :") + '\x03' + "03";
+  for (const std::string& text :
+       std::vector<std::string>{"RECORDING - Evening ( " + live + " )",
+                                "RECORDING - live mp3 mountpoint ( " + live + " )",
+                                "ENCODING - Evening", "DONE ENCODING - Evening"}) {
+    EXPECT_NE(said.find(posted + text + "\n"), std::string::npos) << text << " not in:\n" << said;
+  }
+
+  const fs::path converted = folder.path() / "Evening" / "Evening December 7.mp3";
+  const test::MediaInfo eveningAudio = test::ProbeMedia(converted);
+  EXPECT_EQ(eveningAudio.formatName, "mp3");
+  EXPECT_EQ(eveningAudio.bitRate, 64'000) << "the source sends 128 kbit/s";
+  EXPECT_GT(eveningAudio.durationSeconds, 7.0);
+  EXPECT_LT(eveningAudio.durationSeconds, 14.0);
+  EXPECT_FALSE(fs::exists(converted.string() + ".mp3"));
+  const test::MediaInfo mountpointAudio = test::ProbeMedia(folder.path() / "live mp3 mountpoint" /
+                                                           "live mp3 mountpoint December 7.mp3");
+  EXPECT_EQ(mountpointAudio.formatName, "mp3");
+  EXPECT_GT(mountpointAudio.durationSeconds, 5.0);
+
+  for (const std::string& line : std::vector<std::string>{
+           "1 new mountpoint[s] found at 20:59 on 12-7-2026\n", "Found at " + live + "\n",
+           "Connected to " + live + " at 20:59 on 12-7-2026\n",
+           "Encoding file\nDeleting original file\nRenaming encoded file\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << " not in:\n" << log;
+  }
+
+  // Written by the exit: the monitor's entry was temporary.
+  schedule::Profile saved;
+  ASSERT_TRUE(schedule::LoadProfile(saved, folder.path()));
+  ASSERT_EQ(saved.schedule.count(), 2u);
+  EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
+  EXPECT_EQ(saved.schedule.entry(0).days, 2);
+  EXPECT_EQ(saved.schedule.entry(0).convert, 1);
+  EXPECT_EQ(platform::FieldText(saved.schedule.entry(1).url), server);
+  EXPECT_EQ(saved.schedule.entry(1).monitorLevel, 5);
+  EXPECT_EQ(platform::FieldText(saved.settings.ircChannel), "#larkspan");
+}
+
+}  // namespace
+}  // namespace larkspan
