@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -13,9 +11,6 @@
 #include <tuple>
 
 #include "platform/text.h"
-#include "schedule/name_key.h"
-#include "tests/support/ffmpeg_source.h"
-#include "tests/support/icecast_server.h"
 #include "tests/support/recording_doubles.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_clock.h"
@@ -28,6 +23,7 @@ namespace {
 
 using test::ScriptedReply;
 using Strings = std::vector<std::string>;
+using platform::CopyToField;
 
 // Keeps the values each dialog opened with and closes it as scripted: OK
 // with the given values, or Cancel (nothing, or nothing scripted).
@@ -45,11 +41,15 @@ class ScriptedRecordDialog final : public RecordMountpointDialog {
   std::vector<RecordMountpointValues> opened;
 };
 
-// Status pages by server path, changed between ticks; a path set to nothing
-// is never answered.
-class StatusPages {
- public:
-  StatusPages() {
+// The monitor tick with doubles around it, on Monday 7 December 2026 (UTC),
+// and a scripted server whose status pages the test sets by path.
+class ServerMonitorTest : public ::testing::Test {
+ protected:
+  static constexpr int kMondayBit = 2;
+
+  ServerMonitorTest() {
+    setenv("TZ", "UTC", 1);
+    tzset();
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
       for (const auto& [path, names] : pages_) {
@@ -62,44 +62,27 @@ class StatusPages {
       return ScriptedReply::NotFound();
     });
   }
-  void set(const std::string& path, std::optional<Strings> names) {
+
+  // The page at `path` lists `names`; without names it is never answered.
+  void setPage(const std::string& path, std::optional<Strings> names) {
     const std::lock_guard lock(mutex_);
     pages_[path] = std::move(names);
   }
   std::string url(const std::string& path = "") const { return server_.url(path); }
-  std::size_t requestCount() const { return server_.requests().size(); }
 
- private:
-  test::ScriptedHttpServer server_;
-  std::mutex mutex_;
-  std::map<std::string, std::optional<Strings>> pages_;
-};
-
-// The monitor tick with doubles around it, on Monday 7 December 2026 (UTC).
-class ServerMonitorTest : public ::testing::Test {
- protected:
-  static constexpr int kMondayBit = 2;
-
-  ServerMonitorTest() {
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-
-  std::size_t addServer(const std::string& programName, const std::string& url, int level,
-                        std::int16_t timeout = 30) {
+  std::size_t addServer(const std::string& url, int level, std::int16_t timeout = 30) {
     schedule::ScheduleEntry entry;
-    platform::CopyToField(entry.programName, programName);
-    platform::CopyToField(entry.url, url);
-    entry.nameKey = schedule::nameKey(programName);
+    CopyToField(entry.programName, url);
+    CopyToField(entry.url, url);
     entry.monitorServer = 1;
     entry.monitorLevel = static_cast<std::int8_t>(level);
     entry.timeout = timeout;
-    entry.jobSlot = schedule::kJobSlotIdle;
     return *profile_.schedule.appendEntry(entry, {});
   }
+  schedule::ScheduleEntry& entry(std::size_t index) { return profile_.schedule.entry(index); }
+  std::string_view urlOf(std::size_t index) { return platform::FieldText(entry(index).url); }
 
   MonitorContext context() {
-    using std::chrono::seconds;
     return {.profile = profile_,
             .jobs = jobs_,
             .clock = clock_,
@@ -109,12 +92,8 @@ class ServerMonitorTest : public ::testing::Test {
             .ircClient = &irc_,
             .random = random_,
             .recordMountpointDialog = dialog_,
-            .statusPage = {.connectTimeout = seconds(2),
-                           .readTimeout = seconds(2),
-                           .fetchTimeout = seconds(5),
-                           .diagnostics = {}}};
+            .statusPage = {.fetchTimeout = std::chrono::seconds(1)}};
   }
-
   void tick(int hour, int minute, int second, std::optional<MonitorContext> with = {}) {
     clock_.set(1796601600 + hour * 3600 + minute * 60 + second);
     monitor_.MonitorServers(with ? *with : context());
@@ -125,7 +104,6 @@ class ServerMonitorTest : public ::testing::Test {
     text << std::ifstream(folder_.path() / "log.txt", std::ios::binary).rdbuf();
     return text.str();
   }
-
   Strings knownUrls() const {
     Strings urls;
     for (const auto& record : profile_.knownMountpoints)
@@ -133,11 +111,9 @@ class ServerMonitorTest : public ::testing::Test {
     return urls;
   }
 
-  const schedule::ScheduleEntry& entry(std::size_t index) const {
-    return profile_.schedule.entry(index);
-  }
-  std::string_view urlOf(std::size_t index) const { return platform::FieldText(entry(index).url); }
-
+  std::mutex mutex_;
+  std::map<std::string, std::optional<Strings>> pages_;
+  test::ScriptedHttpServer server_;
   test::TemporaryFolder folder_;
   schedule::Profile profile_;
   recording::JobTable jobs_;
@@ -149,17 +125,16 @@ class ServerMonitorTest : public ::testing::Test {
   test::ScriptedRandom random_{{}};
   ScriptedRecordDialog dialog_;
   ServerMonitor monitor_;
-  StatusPages pages_;
 };
 
 TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   profile_.settings.ircAutoPost = 1;
   for (int second : {0, 4, 5, 14, 15, 34, 49, 50, 59}) tick(9, 0, second);
   EXPECT_EQ(irc_.lines(), Strings(5, "RAW PING\r\n"));
-  addServer("Radio", pages_.url(), 0);
-  pages_.set("", Strings{"/live"});
+  addServer(url(), 0);
+  setPage("", Strings{"/live"});
   for (int second : {5, 14, 20, 44, 50, 59}) tick(9, 0, second);
-  EXPECT_EQ(pages_.requestCount(), 0u);
+  EXPECT_EQ(server_.requests().size(), 0u);
 
   // Chatter Mode draws for a phrase; with auto-posting off nothing is sent.
   profile_.settings.chatterMode = 1;
@@ -173,115 +148,163 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
 }
 
 TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
-  const auto quiet = addServer("Quiet", pages_.url("/quiet"), 0);
-  addServer("Loud", pages_.url("/loud"), 0);
-  pages_.set("/quiet", Strings{"/q"});
-  pages_.set("/loud", Strings{"/l"});
-  profile_.schedule.entry(quiet).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
+  entry(addServer(url("/quiet"), 0)).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
+  addServer(url("/loud"), 0);
+  setPage("/quiet", Strings{"/q"});
+  setPage("/loud", Strings{"/l"});
   tick(8, 59, 45);
-  EXPECT_EQ(knownUrls(), Strings{pages_.url("/loud/l")});
+  EXPECT_EQ(knownUrls(), Strings{url("/loud/l")});
   tick(9, 0, 0);
-  EXPECT_EQ(knownUrls(), (Strings{pages_.url("/loud/l"), pages_.url("/quiet/q")}));
+  EXPECT_EQ(knownUrls(), (Strings{url("/loud/l"), url("/quiet/q")}));
 }
 
 TEST_F(ServerMonitorTest, APollEndsWhenItsTimeIsSpentAndTheNextBeginsWithTheServersLeft) {
-  for (const char* name : {"/stalled", "/first", "/second"}) {
-    addServer(name, pages_.url(name), 0);
-    pages_.set(name, Strings{"/m"});
+  for (const char* path : {"/stalled", "/first", "/second"}) {
+    addServer(url(path), 0);
+    setPage(path, Strings{"/m"});
   }
-  pages_.set("/stalled", std::nullopt);
+  setPage("/stalled", std::nullopt);
   MonitorContext shortPolls = context();
   shortPolls.pollBudget = std::chrono::milliseconds(300);
   tick(9, 0, 0, shortPolls);
   EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
   tick(9, 0, 15, shortPolls);
-  EXPECT_EQ(knownUrls(), (Strings{pages_.url("/first/m"), pages_.url("/second/m")}));
+  EXPECT_EQ(knownUrls(), (Strings{url("/first/m"), url("/second/m")}));
 }
 
 TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooMany) {
-  addServer("Rotating", pages_.url(), 0);
-  profile_.knownMountpoints.emplace_back();
-  platform::CopyToField(profile_.knownMountpoints[0].url, "http://elsewhere/x");
+  entry(addServer(url(), 0)).nameKey = 7;
+  schedule::RememberMountpoint(profile_.knownMountpoints, "http://elsewhere/x", 8);
   for (std::size_t i = 0; i < schedule::kMaxKnownPerOwner; ++i)
-    schedule::RememberMountpoint(profile_.knownMountpoints, pages_.url("/old") + std::to_string(i),
-                                 entry(0).nameKey);
-  pages_.set("", Strings{"/new", "/newer"});
+    schedule::RememberMountpoint(profile_.knownMountpoints, url("/old") + std::to_string(i), 7);
+  setPage("", Strings{"/new", "/newer"});
   tick(9, 0, 0);
   const Strings known = knownUrls();
   ASSERT_EQ(known.size(), schedule::kMaxKnownPerOwner + 1);
   EXPECT_EQ(known[0], "http://elsewhere/x") << "another server's names stay";
-  EXPECT_EQ(known[1], pages_.url("/old2")) << "the two oldest made room";
-  EXPECT_EQ(known.back(), pages_.url("/newer"));
+  EXPECT_EQ(known[1], url("/old2")) << "the two oldest made room";
+  EXPECT_EQ(known.back(), url("/newer"));
 }
 
-TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
-  const std::string url = pages_.url();
-  addServer("Radio", url, 2);
-  pages_.set("", Strings{"/a", "/b", "/c", "/d"});
-  std::size_t beepsAtFirstQuestion = 0;
+// Known, ignored and too long names are not new and take no place of the
+// three a poll has; mountpoints monitored already (flag 1) take theirs.
+TEST_F(ServerMonitorTest, OnlyNewNamesAreFoundAndMonitoredOnesUseUpThePlacesOfThePoll) {
+  addServer(url("/"), 0);
+  schedule::RememberMountpoint(profile_.knownMountpoints, url("/live"), 0);
+  schedule::RememberMountpoint(profile_.knownMountpoints, "*/test*", 0);
+  profile_.schedule.options(0).shortIgnoreFlags7To12[0] = 1;
+  CopyToField(profile_.schedule.options(0).shortIgnoreNames7To12[0], "/ads*");
+  CopyToField(profile_.schedule.options(0).ignoredExtensions[0], "aac");
+  schedule::ScheduleEntry monitored;
+  for (const auto& [path, flag] : {std::pair{"/monitored", 1}, {"/two", 2}}) {
+    CopyToField(monitored.url, url(path));
+    monitored.monitorMountpoint = static_cast<std::uint8_t>(flag);
+    profile_.schedule.appendEntry(monitored, {});
+  }
+  const std::string tooLong = "/" + std::string(127 - url().size(), 'g');
+  setPage("", Strings{"/live", "/my/test1", "/ads2", "/x.aac", tooLong, "/monitored", "/1", "/two",
+                      "/late"});
+  tick(9, 0, 0);
+  EXPECT_EQ(knownUrls(), (Strings{url("/live"), "*/test*", url("/1"), url("/two")}));
+}
+
+// Pages a live Icecast never sends: each is scanned for what arrived whole.
+TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreReadWhole) {
+  const std::string page = std::string(9000, ' ') + "<pre>\n/a,1\n/b,1\n/c,1\n/d,1\n";
+  std::string huge = "<pre>\n/first,1\n";
+  huge.resize(StatusPageOptions{}.pageLimit - 4, '.');
+  huge += "\n/edge,1\n" + std::string(3 << 20, '.') + "\n/late,1\n";
+  ScriptedReply trickle = ScriptedReply::Ok("<pre>\n/live,1\n/trickle,");
+  trickle.streamBody = true;  // endless, and never silent long enough for a read time-out
+  trickle.bytesPerSecond = 4000;
+  const std::pair<std::vector<ScriptedReply>, Strings> cases[] = {
+      {{ScriptedReply::Ok(page, true)}, {"/a", "/b", "/c"}},
+      {{ScriptedReply::Chunked(page, 700)}, {"/a", "/b", "/c"}},
+      {{ScriptedReply::Redirect(302, url("/elsewhere")), ScriptedReply::Ok("<pre>\n/moved,1\n")},
+       {"/moved"}},
+      {{ScriptedReply::Ok(huge, true)}, {"/first", "/ed"}},
+      {{trickle}, {"/live", "/trickle"}},
+      {{ScriptedReply::Redirect(302, "http://127.0.0.1:1/")}, {}},
+      {{ScriptedReply::Stall()}, {}},
+      {{ScriptedReply::NotFound()}, {}}};
+  const std::string server = url().substr(7);  // without a scheme
+  addServer(server, 0);
+  for (const auto& [replies, names] : cases) {
+    for (const auto& reply : replies) server_.enqueue(reply);
+    profile_.knownMountpoints.clear();
+    tick(9, 0, 0);
+    Strings urls;
+    for (const auto& name : names) urls.push_back(server + name);
+    EXPECT_EQ(knownUrls(), urls);
+  }
+  EXPECT_TRUE(prompter_.boxes().empty());
+}
+
+TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsMeanwhile) {
+  addServer(url(), 2);
+  setPage("", Strings{"/a", "/b", "/c", "/d"});
+  std::vector<std::size_t> beeps;
   prompter_.whileOpen = [&](const std::string&) {
-    if (prompter_.questions().empty()) beepsAtFirstQuestion = tone_.played().size();
+    beeps.push_back(tone_.played().size());
+    EXPECT_TRUE(monitor_.busy());
+    tick(10, 30, 45);
   };
   tick(10, 30, 30);
-  EXPECT_EQ(beepsAtFirstQuestion, 1u);
-  EXPECT_EQ(tone_.played().size(), 1u);
-  ASSERT_EQ(prompter_.questions().size(), 3u) << "three new names fill a poll";
-  EXPECT_EQ(prompter_.questions()[2],
-            "A new mointpoint has been found at:\n" + url + "/c\nRecord?");
-  EXPECT_EQ(knownUrls(), (Strings{url + "/a", url + "/b", url + "/c"}));
+  EXPECT_EQ(beeps, (std::vector<std::size_t>{1, 1, 1})) << "three new names fill a poll";
+  EXPECT_EQ(prompter_.questions()[2], "A new mointpoint has been found at:\n" + url("/c\nRecord?"));
+  EXPECT_EQ(knownUrls(), (Strings{url("/a"), url("/b"), url("/c")}));
   EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
+  EXPECT_EQ(server_.requests().size(), 1u);
+  EXPECT_FALSE(monitor_.busy());
 }
 
 TEST_F(ServerMonitorTest, ALineBreakInAFoundNameStaysInsideItsLogLine) {
-  addServer("Radio", pages_.url(), 0);
-  pages_.set("", Strings{"/a\r\nForged\r\n"});
+  addServer(url(), 0);
+  setPage("", Strings{"/a\r\nForged\r\n"});
   tick(10, 30, 30);
-  EXPECT_TRUE(logText().ends_with("\nFound at " + pages_.url("/a  Forged  \n"))) << logText();
+  EXPECT_EQ(logText(),
+            "1 new mountpoint[s] found at 10:30 on 12-7-2026\nFound at " + url("/a  Forged  \n"));
 }
 
 TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLaterPolls) {
-  const std::string url = pages_.url();
-  addServer("Radio", url + "/", 5, 45);
-  pages_.set("", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"});
+  addServer(url("/"), 5, 45);
+  setPage("", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"});
   tick(23, 59, 45);
   ASSERT_EQ(profile_.schedule.count(), 4u);
-  const schedule::ScheduleEntry& made = entry(1);
-  EXPECT_EQ(urlOf(1), url + "/live.mp3");
-  EXPECT_EQ(platform::FieldText(made.programName), "live mp3 mountpoint");
+  EXPECT_EQ(urlOf(1), url("/live.mp3"));
+  EXPECT_EQ(platform::FieldText(entry(1).programName), "live mp3 mountpoint");
   EXPECT_EQ(platform::FieldText(entry(2).programName), "b mountpoint");
   EXPECT_EQ(platform::FieldText(entry(3).programName), "x y ogg mountpoint");
-  EXPECT_EQ(std::tuple(made.monitorMountpoint, made.deleteWhenDone, made.days, made.timeout),
-            std::tuple(1, 1, 0, 45));
+  EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).deleteWhenDone, entry(1).timeout),
+            std::tuple(1, 1, 45));
   EXPECT_TRUE(knownUrls().empty());
 
   tick(0, 0, 0);
   EXPECT_EQ(profile_.schedule.count(), 4u) << "three monitored mountpoints fill the poll";
   // "/b" went off the air and its entry is done: its place is free.
   profile_.schedule.eraseEntry(2);
-  pages_.set("", Strings{"/live.mp3", "/x\\y.ogg", "/fourth"});
+  setPage("", Strings{"/live.mp3", "/x\\y.ogg", "/fourth"});
   tick(0, 0, 15);
   ASSERT_EQ(profile_.schedule.count(), 4u);
-  EXPECT_EQ(urlOf(3), url + "/fourth");
+  EXPECT_EQ(urlOf(3), url("/fourth"));
 }
 
 TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
-  const std::string url = pages_.url();
-  addServer("Radio", url, 1, 20);
-  pages_.set("", Strings{"/timed", "/again", "/cancelled"});
+  addServer(url(), 1, 20);
+  setPage("", Strings{"/timed", "/again", "/cancelled"});
   for (int i = 0; i < 6; ++i) prompter_.answerNext(true);
-  const RecordMountpointValues timed{
-      .recordFrom = true, .fromHour = 20, .fromMinute = 0, .toHour = 21, .toMinute = 30};
+  const RecordMountpointValues timed{.recordFrom = true, .fromHour = 20, .toMinute = 30};
   dialog_.closes = {timed, timed, std::nullopt};
   tick(12, 0, 45);
   EXPECT_EQ(dialog_.opened, (std::vector<RecordMountpointValues>{{}, timed, timed}));
   ASSERT_EQ(profile_.schedule.count(), 3u);
-  EXPECT_EQ(urlOf(1), url + "/timed");
+  EXPECT_EQ(urlOf(1), url("/timed"));
   EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).days, entry(1).startHour,
                        entry(1).endMinute, entry(1).timeout),
             std::tuple(0, kMondayBit, 20, 30, 20));
   EXPECT_TRUE(knownUrls().empty()) << "neither a made entry nor a cancelled one is remembered";
 
-  // Timed entries monitor nothing, and a cancelled question is as good as
+  // Timed entries monitor nothing and a cancelled question is as good as
   // none: the next poll offers all three again, in a new dialog.
   dialog_.opened.clear();
   dialog_.closes = {RecordMountpointValues{.monitorContinuously = true},
@@ -294,8 +317,19 @@ TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
             std::tuple(1, 0, 0));
   EXPECT_EQ(std::tuple(entry(4).monitorMountpoint, entry(4).recordUntilDisconnect),
             std::tuple(1, 1));
-  EXPECT_EQ(std::tuple(entry(5).monitorMountpoint, entry(5).days, entry(5).endHour),
+  EXPECT_EQ(std::tuple(entry(5).monitorMountpoint, entry(5).days, entry(5).startHour),
             std::tuple(0, kMondayBit, 0));
+}
+
+TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
+  addServer(url("/asking"), 1);
+  addServer(url("/quiet"), 0);
+  setPage("/asking", Strings{"/a", "/b"});
+  setPage("/quiet", Strings{"/q"});
+  prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
+  tick(18, 0, 30);
+  EXPECT_EQ(prompter_.questions().size(), 1u);
+  EXPECT_EQ(knownUrls(), Strings{url("/quiet/q")});
 }
 
 TEST(RecordMountpointTimes, OkRefusesTheFirstTimeOutOfItsRange) {
@@ -310,60 +344,6 @@ TEST(RecordMountpointTimes, OkRefusesTheFirstTimeOutOfItsRange) {
     EXPECT_EQ(refusal ? refusal->field : -1, field);
   }
   EXPECT_EQ(CheckTimes({.toMinute = 60})->message, "Please enter an integer between 0 and 59.");
-}
-
-TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
-  addServer("Radio", pages_.url(), 1);
-  pages_.set("", Strings{"/a", "/b"});
-  std::vector<bool> busy;
-  prompter_.whileOpen = [&](const std::string&) {
-    busy.push_back(monitor_.busy());
-    tick(10, 0, 15);
-  };
-  tick(10, 0, 0);
-  EXPECT_EQ(busy, (std::vector<bool>{true, true}));
-  EXPECT_EQ(pages_.requestCount(), 1u);
-  EXPECT_FALSE(monitor_.busy());
-  tick(10, 0, 15);
-  EXPECT_EQ(pages_.requestCount(), 2u) << "the flag is clear again after the tick";
-}
-
-TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
-  addServer("Asking", pages_.url("/asking"), 1);
-  addServer("Quiet", pages_.url("/quiet"), 0);
-  pages_.set("/asking", Strings{"/a", "/b"});
-  pages_.set("/quiet", Strings{"/q"});
-  prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
-  tick(18, 0, 30);
-  EXPECT_EQ(prompter_.questions().size(), 1u);
-  EXPECT_EQ(knownUrls(), Strings{pages_.url("/quiet/q")});
-}
-
-// A live Icecast serving our status page template from its web root.
-TEST_F(ServerMonitorTest, LevelZeroLogsAndRemembersWhatComesOnTheAirOfALiveIcecast) {
-  test::IcecastServer icecast(
-      {.webRootFiles = {test::WebRootFile::FromFile(
-           std::filesystem::path(LARKSPAN_MONITOR_TEST_DIR) / "status2.xsl")}});
-  const std::string server = icecast.url("");
-  test::FfmpegSource live(icecast, "/live.mp3", test::SourceFormat::Mp3);
-  test::FfmpegSource talk(icecast, "/talk.ogg", test::SourceFormat::OggVorbis);
-  addServer("Icecast", server + "/", 0);
-  tick(14, 5, 0);
-  const std::string firstPoll = logText();
-  EXPECT_TRUE(firstPoll.starts_with("2 new mountpoint[s] found at 14:5 on 12-7-2026\n"))
-      << firstPoll;
-  Strings known = knownUrls();
-  std::sort(known.begin(), known.end());
-  EXPECT_EQ(known, (Strings{server + "/live.mp3", server + "/talk.ogg"}));
-  EXPECT_EQ(profile_.knownMountpoints[0].ownerKey, schedule::nameKey("Icecast"));
-
-  test::FfmpegSource late(icecast, "/late.mp3", test::SourceFormat::Mp3);
-  talk.stop();
-  tick(14, 5, 30);
-  EXPECT_EQ(logText(), firstPoll + "1 new mountpoint[s] found at 14:5 on 12-7-2026\nFound at " +
-                           server + "/late.mp3\n");
-  EXPECT_EQ(knownUrls().size(), 3u);
-  EXPECT_TRUE(prompter_.boxes().empty());
 }
 
 }  // namespace
