@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "irc/irc_settings.h"
-
 namespace larkspan::irc {
 namespace {
 
@@ -26,19 +24,6 @@ TEST(IrcLines, WireLineIsOneWholeLineThatFitsTheServersLimit) {
   for (const auto& [line, wire] : cases) EXPECT_EQ(WireLine(line), wire) << line.substr(0, 40);
   EXPECT_EQ(ChatLine(std::string(1030, 'x')), std::string(1021, 'x') + "\r\n");
   EXPECT_EQ(ChatLine(std::string(1020, 'x') + "\xc3\xa9"), std::string(1020, 'x') + "\r\n");
-}
-
-// The window shows the refusal; here, which texts are a colour.
-TEST(IrcSettings, AColourIsAWholeNumberFrom0To255) {
-  schedule::ProfileSettings settings;
-  IrcSettingsForm form = IrcSettingsFormOf(settings);
-  for (const char* refused : {"256", "-1", "", "12a", "0x3", " 4"}) {
-    form.textColour = refused;
-    EXPECT_FALSE(StoreIrcSettings(form, settings)) << refused;
-  }
-  form.textColour = "255";
-  EXPECT_TRUE(StoreIrcSettings(form, settings));
-  EXPECT_EQ(settings.ircTextColour, 255);
 }
 
 }  // namespace
