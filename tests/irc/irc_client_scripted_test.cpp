@@ -67,10 +67,28 @@ TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
   platform::BackgroundWorker work;
   SendChatLine(bot, "hello", work);  // typed into the chat window
   work.waitUntilIdle();
+
+  // New settings: the old connection goes first, as the server would refuse
+  // the nickname to the new one.
+  bot.SetSettings({.serverName = "127.0.0.1",
+                   .nickname = "larkbot",
+                   .channel = "#other",
+                   .userId = "lark",
+                   .textColour = 12});
+  bot.Connect();
+  EXPECT_TRUE(server.waitForFinishedScripts(1, kHangBound)) << "the old connection was closed";
+  EXPECT_TRUE(bot.Say("hi"));
+  // Accepted with auto-posting off, the client quits (at once, as the server
+  // closes) and stays away.
+  schedule::ProfileSettings settings;
+  settings.ircAutoPost = 0;
   const auto quitStart = Clock::now();
-  EXPECT_TRUE(bot.Quit());
-  EXPECT_TRUE(Within(quitStart, kPatientRead)) << "the server closed at once after QUIT";
-  ASSERT_TRUE(server.waitForFinishedScripts(1, kHangBound));
+  ApplyIrcSettings(bot, settings, work);
+  work.waitUntilIdle();
+  EXPECT_TRUE(Within(quitStart, kPatientRead));
+  EXPECT_EQ(bot.SendRaw("PING\r\n"), 0) << "no new connection";
+  ASSERT_TRUE(server.waitForFinishedScripts(2, kHangBound));
+  EXPECT_EQ(server.connectionCount(), 2u);
   EXPECT_EQ(server.received().at(0),
             "NICK test\r\n" + kUser + "JOIN #sample\r\n" +
                 "PRIVMSG #sample :\00303RECORDING - Night Show ( http://host:8000/live.mp3 )\r\n"
@@ -78,7 +96,10 @@ TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
                 "TOPIC #sample :a  PRIVMSG NickServ :x   mountpoint\r\n"
                 "PRIVMSG #sample :\00303first  QUIT\r\n"
                 "PRIVMSG #sample :\00303" +
-                std::string(512 - 22, 'x') + "\r\nhello\r\nQUIT\r\n");
+                std::string(512 - 22, 'x') + "\r\nhello\r\n");
+  EXPECT_EQ(server.received().at(1),
+            "NICK larkbot\r\nUSER lark alt1 alt2 :Larkspan v. 1.37b\r\nJOIN #other\r\n"
+            "PRIVMSG #other :\0030<hi\r\nQUIT\r\n");
 }
 
 // No answer after NICK and USER: three more tries, each with one more
@@ -140,35 +161,6 @@ TEST(IrcBotMFCScripted, ResetClosedOrUnreachableServersEndRegistrationAndLaterSe
   }
   EXPECT_EQ(resetting.received().at(0), "NICK test\r\n" + kUser);
   EXPECT_EQ(closing.received().at(0), "");
-}
-
-// New settings: the old connection goes first, as the server would refuse
-// the nickname to the new one; accepted with auto-posting off, the client
-// quits and stays away.
-TEST(IrcBotMFCScripted, ConnectWithNewSettingsClosesTheOldConnectionFirst) {
-  ScriptedTcpServer server(Registrar);
-  IrcBotMFC bot = Bot(server.port());
-  bot.Connect();
-  bot.SetSettings({.serverName = "127.0.0.1",
-                   .nickname = "larkbot",
-                   .channel = "#other",
-                   .userId = "lark",
-                   .textColour = 12});
-  bot.Connect();
-  EXPECT_TRUE(server.waitForFinishedScripts(1, kHangBound)) << "the old connection was closed";
-  EXPECT_TRUE(bot.Say("hi"));
-  schedule::ProfileSettings settings;
-  settings.ircAutoPost = 0;
-  platform::BackgroundWorker work;
-  ApplyIrcSettings(bot, settings, work);
-  work.waitUntilIdle();
-  EXPECT_EQ(bot.SendRaw("PING\r\n"), 0) << "no new connection";
-  ASSERT_TRUE(server.waitForFinishedScripts(2, kHangBound));
-  EXPECT_EQ(server.connectionCount(), 2u);
-  EXPECT_EQ(server.received().at(0), "NICK test\r\n" + kUser + "JOIN #sample\r\n");
-  EXPECT_EQ(server.received().at(1),
-            "NICK larkbot\r\nUSER lark alt1 alt2 :Larkspan v. 1.37b\r\nJOIN #other\r\n"
-            "PRIVMSG #other :\0030<hi\r\nQUIT\r\n");
 }
 
 // Recording threads post while the window's thread reconnects: every line

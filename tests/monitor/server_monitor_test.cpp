@@ -180,7 +180,8 @@ TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooM
 }
 
 // Known, ignored and too long names are not new and take no place of the
-// three a poll has; mountpoints monitored already (flag 1) take theirs.
+// three a poll has; mountpoints monitored already (flag 1) take theirs. A
+// line break in a found name stays inside its log line.
 TEST_F(ServerMonitorTest, OnlyNewNamesAreFoundAndMonitoredOnesUseUpThePlacesOfThePoll) {
   addServer(url("/"), 0);
   schedule::RememberMountpoint(profile_.knownMountpoints, url("/live"), 0);
@@ -195,10 +196,14 @@ TEST_F(ServerMonitorTest, OnlyNewNamesAreFoundAndMonitoredOnesUseUpThePlacesOfTh
     profile_.schedule.appendEntry(monitored, {});
   }
   const std::string tooLong = "/" + std::string(127 - url().size(), 'g');
-  setPage("", Strings{"/live", "/my/test1", "/ads2", "/x.aac", tooLong, "/monitored", "/1", "/two",
-                      "/late"});
+  setPage("", Strings{"/live", "/my/test1", "/ads2", "/x.aac", tooLong, "/monitored",
+                      "/a\r\nForged\r\n", "/two", "/late"});
   tick(9, 0, 0);
-  EXPECT_EQ(knownUrls(), (Strings{url("/live"), "*/test*", url("/1"), url("/two")}));
+  EXPECT_EQ(knownUrls(), (Strings{url("/live"), "*/test*", url("/a\r\nForged\r\n"), url("/two")}));
+  std::ostringstream log;
+  log << std::ifstream(folder_.path() / "log.txt").rdbuf();
+  EXPECT_EQ(log.str(), "2 new mountpoint[s] found at 9:0 on 12-7-2026\nFound at " +
+                           url("/a  Forged  \nFound at ") + url("/two\n"));
 }
 
 // Pages a live Icecast never sends: each is scanned for what arrived whole.
@@ -249,16 +254,6 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsM
   EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
   EXPECT_EQ(server_.requests().size(), 1u);
   EXPECT_FALSE(monitor_.busy());
-}
-
-TEST_F(ServerMonitorTest, ALineBreakInAFoundNameStaysInsideItsLogLine) {
-  addServer(url(), 0);
-  setPage("", Strings{"/a\r\nForged\r\n"});
-  tick(10, 30, 30);
-  std::ostringstream log;
-  log << std::ifstream(folder_.path() / "log.txt").rdbuf();
-  EXPECT_EQ(log.str(),
-            "1 new mountpoint[s] found at 10:30 on 12-7-2026\nFound at " + url("/a  Forged  \n"));
 }
 
 TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLaterPolls) {
