@@ -251,7 +251,7 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsM
   EXPECT_FALSE(monitor_.busy());
 }
 
-TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLaterPolls) {
+TEST_F(ServerMonitorTest, LevelFiveMakesTemporaryEntriesThatMonitorTheNewMountpoints) {
   addServer(url("/"), 5, 45);
   setPage("", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"});
   tick(23, 59, 45);
@@ -262,15 +262,6 @@ TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLater
   EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).deleteWhenDone, entry(1).timeout),
             std::tuple(1, 1, 45));
   EXPECT_TRUE(knownUrls().empty());
-
-  tick(0, 0, 0);
-  EXPECT_EQ(profile_.schedule.count(), 4u) << "three monitored mountpoints fill the poll";
-  // "/b" went off the air and its entry is done: its place is free.
-  profile_.schedule.eraseEntry(2);
-  setPage("", Strings{"/live.mp3", "/x\\y.ogg", "/fourth"});
-  tick(0, 0, 15);
-  ASSERT_EQ(profile_.schedule.count(), 4u);
-  EXPECT_EQ(urlOf(3), url("/fourth"));
 }
 
 TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
