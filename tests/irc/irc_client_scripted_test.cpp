@@ -1,5 +1,6 @@
-// The client against a scripted server on loopback: exact bytes on the wire,
-// and the failures a real IRC server will not produce on demand. In the
+// The lines the client sends, and the client against a scripted server on
+// loopback: exact bytes on the wire, and the failures a real IRC server will
+// not produce on demand. In the
 // expected lines "\003" is the colour control byte 0x03.
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "irc/irc_bot_mfc.h"
+#include "irc/irc_lines.h"
 #include "irc/irc_settings.h"
 #include "platform/background_worker.h"
 #include "tests/support/loopback_port.h"
@@ -50,6 +52,25 @@ void Registrar(ScriptedTcpConnection& c) {
 
 bool Within(Clock::time_point since, std::chrono::milliseconds bound) {
   return Clock::now() - since < bound;
+}
+
+TEST(IrcLines, WireLineIsOneWholeLineThatFitsTheServersLimit) {
+  const std::string fits(kMaxLine - 2, 'x');
+  std::string accents;  // "é" is two bytes: an odd cut would split one
+  for (int i = 0; i < 300; ++i) accents += "\xc3\xa9";
+  const std::pair<std::string, std::string> cases[] = {
+      {"PING\r\n", "PING\r\n"},
+      {"PING", "PING\r\n"},
+      {"\r\n", "\r\n"},
+      {"", ""},
+      {"TOPIC #s :/a\r\nPRIVMSG NickServ :x\r\n", "TOPIC #s :/a  PRIVMSG NickServ :x\r\n"},
+      {std::string("a\0b\nc\r\r\n", 8), "a b c \r\n"},
+      {fits + "\r\n", fits + "\r\n"},
+      {fits + "y\r\n", fits + "\r\n"},
+      {"x" + accents, "x" + accents.substr(0, kMaxLine - 4) + "\r\n"}};
+  for (const auto& [line, wire] : cases) EXPECT_EQ(WireLine(line), wire) << line.substr(0, 40);
+  EXPECT_EQ(ChatLine(std::string(1030, 'x')), std::string(1021, 'x') + "\r\n");
+  EXPECT_EQ(ChatLine(std::string(1020, 'x') + "\xc3\xa9"), std::string(1020, 'x') + "\r\n");
 }
 
 TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
@@ -160,13 +181,11 @@ TEST(IrcBotMFCScripted, ConcurrentPostsDuringReconnectsArriveAsWholeLines) {
   IrcBotMFC bot = Bot(server.port());
   bot.Connect();
   const auto text = [](int t, int k) {
-    return std::to_string(t * 1000 + k) + std::string(k * 97 % 450, 'p');
+    return (k % 5 == 0 ? "TOPIC #sample :" : "PRIVMSG #sample :\00303") +
+           std::to_string(t * 1000 + k) + std::string(k * 97 % 450, 'p');
   };
   std::set<std::string> expected;
-  for (int t = 0; t < 4; ++t) {
-    for (int k = 0; k < 100; ++k)
-      expected.insert((k % 5 == 0 ? "TOPIC #sample :" : "PRIVMSG #sample :\00303") + text(t, k));
-  }
+  for (int i = 0; i < 400; ++i) expected.insert(text(i / 100, i % 100));
   std::atomic<bool> posting{true};
   std::thread reconnector([&] {
     for (; posting.load(); std::this_thread::sleep_for(10ms)) {
@@ -178,7 +197,8 @@ TEST(IrcBotMFCScripted, ConcurrentPostsDuringReconnectsArriveAsWholeLines) {
   for (int t = 0; t < 4; ++t) {
     senders.emplace_back([&, t] {
       for (int k = 0; k < 100; ++k, std::this_thread::sleep_for(1ms)) {
-        k % 5 == 0 ? bot.SendTopic(text(t, k)) : bot.Say(text(t, k));
+        const std::string line = text(t, k);
+        k % 5 == 0 ? bot.SendTopic(line.substr(15)) : bot.Say(line.substr(20));
       }
     });
   }
