@@ -57,7 +57,6 @@ TEST(HeadlessMonitorTest, TheProgramWithoutWindowsFindsTheMountpointOfALiveIceca
   }
   const int status = program.stop(std::chrono::seconds(20));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_NE(log.find("1 new mountpoint[s] found at "), std::string::npos) << log;
   ASSERT_TRUE(schedule::LoadProfile(profile, folder.path()));
   ASSERT_EQ(profile.knownMountpoints.size(), 1u) << log;
   EXPECT_EQ(platform::FieldText(profile.knownMountpoints[0].url), found);
