@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -241,11 +240,6 @@ const std::string kBot = ":test!~blank@127.0.0.1 ";
 
 class IrcBotMFCWithNgircd : public ::testing::Test {
  protected:
-  std::unique_ptr<test::IrcTestReader> reader() {
-    return std::make_unique<test::IrcTestReader>(
-        server_.port(), "#sample", NgircdServer::kOperatorName, NgircdServer::kOperatorPassword);
-  }
-
   NgircdServer server_;
   // ngIRCd says nothing before registration, so the client's first two reads
   // wait out their time-out.
@@ -254,30 +248,31 @@ class IrcBotMFCWithNgircd : public ::testing::Test {
 };
 
 TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
-  auto channel = reader();
+  test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
+                              NgircdServer::kOperatorPassword);
   ASSERT_TRUE(client_.Connect());
-  ASSERT_EQ(channel->waitForLineContaining(" JOIN ", kArrival), kBot + "JOIN :#sample");
+  ASSERT_EQ(channel.waitForLineContaining(" JOIN ", kArrival), kBot + "JOIN :#sample");
   const std::string show = "RECORDING - Night Show ( http://host:8000/live.mp3 )";
   EXPECT_TRUE(client_.Say(show));
-  EXPECT_EQ(channel->waitForLineContaining(" PRIVMSG ", kArrival),
+  EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
             kBot + "PRIVMSG #sample :\00303" + show);
   // A line beyond the server's limit arrives cut, not dropped.
   EXPECT_TRUE(client_.Say("RECORDING - " + std::string(300, 'n') + " ( http://host/" +
                           std::string(300, 'u') + " )"));
-  EXPECT_TRUE(channel->waitForLineContaining(
+  EXPECT_TRUE(channel.waitForLineContaining(
       kBot + "PRIVMSG #sample :\00303RECORDING - " + std::string(300, 'n'), kArrival));
   EXPECT_GT(client_.SendTopic(show), 0);
-  EXPECT_EQ(channel->waitForLineContaining(" TOPIC ", kArrival), kBot + "TOPIC #sample :" + show);
+  EXPECT_EQ(channel.waitForLineContaining(" TOPIC ", kArrival), kBot + "TOPIC #sample :" + show);
 
   // The keep-alive draws 30 (one in ten) and then 34: the phrase of row 4
   // follows the PING, which the server answers without dropping the client.
   test::ScriptedRandom random({30, 34});
   SendIrcKeepAlive(&client_, {.autoPosting = true, .chatterMode = true}, random);
-  EXPECT_EQ(channel->waitForLineContaining(" PRIVMSG ", kArrival),
+  EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
             kBot + "PRIVMSG #sample :\00303Hope your day is going well.");
 
   EXPECT_TRUE(client_.Quit());
-  EXPECT_TRUE(channel->waitForLineContaining(kBot + "QUIT", kArrival));
+  EXPECT_TRUE(channel.waitForLineContaining(kBot + "QUIT", kArrival));
   EXPECT_TRUE(client_.Quit()) << "a second Quit on the closed connection";
 }
 
@@ -286,12 +281,13 @@ TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
 TEST_F(IrcBotMFCWithNgircd, KeepAliveReconnectsAfterTheServerDroppedTheBot) {
   client_.Connect();
   server_.restart();
-  auto channel = reader();
+  test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
+                              NgircdServer::kOperatorPassword);
   test::ScriptedRandom random({});
   SendIrcKeepAlive(&client_, {.autoPosting = true}, random);
-  EXPECT_TRUE(channel->waitForLineContaining(" JOIN ", kArrival));
+  EXPECT_TRUE(channel.waitForLineContaining(" JOIN ", kArrival));
   EXPECT_TRUE(client_.Say("RECORDING - Night Show"));
-  EXPECT_TRUE(channel->waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
+  EXPECT_TRUE(channel.waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
 }
 
 }  // namespace

@@ -33,12 +33,10 @@ TEST(HeadlessMonitorTest, TheProgramWithoutWindowsFindsTheMountpointOfALiveIceca
   test::TemporaryFolder folder;
   const std::string found = icecast.tlsUrl("/live.mp3");
   schedule::Profile profile;
-  profile.settings = schedule::DefaultProfileSettings(folder.path());
   schedule::ScheduleEntry entry;
   platform::CopyToField(entry.programName, "Icecast");
   platform::CopyToField(entry.url, icecast.tlsUrl(""));
   entry.monitorServer = 1;
-  entry.keep = 1;
   entry.jobSlot = schedule::kJobSlotIdle;
   profile.schedule.appendEntry(entry, {});
   ASSERT_TRUE(schedule::SaveProfile(profile, folder.path()));

@@ -122,7 +122,6 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   for (int second : {0, 4, 5, 14, 15, 34, 49, 50, 59}) tick(9, 0, second);
   EXPECT_EQ(irc_.lines(), Strings(5, "RAW PING\r\n"));
   addServer(url(), 0);
-  setPage("", Strings{"/live"});
   for (int second : {5, 14, 20, 44, 50, 59}) tick(9, 0, second);
   EXPECT_EQ(server_.requests().size(), 0u);
   // Chatter Mode draws for a phrase; with auto-posting off nothing is sent.
@@ -147,11 +146,10 @@ TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
 }
 
 TEST_F(ServerMonitorTest, APollEndsWhenItsTimeIsSpentAndTheNextBeginsWithTheServersLeft) {
-  for (const char* path : {"/stalled", "/first", "/second"}) {
-    addServer(url(path), 0);
-    setPage(path, Strings{"/m"});
-  }
+  for (const char* path : {"/stalled", "/first", "/second"}) addServer(url(path), 0);
   setPage("/stalled", std::nullopt);
+  setPage("/first", Strings{"/m"});
+  setPage("/second", Strings{"/m"});
   context_.pollBudget = std::chrono::milliseconds(300);
   tick(9, 0, 0);
   EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
@@ -300,7 +298,7 @@ TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn
 }
 
 // Page shapes a live Icecast never gives.
-TEST(StatusPageScanTest, StringsBeginWithASlashAfterALineBreakOrACommaAndRunToTheNextComma) {
+TEST(StatusPageScanTest, NamesBeginWithASlashAfterALineBreakOrACommaAndRunToTheNextComma) {
   const std::string cut = "/" + std::string(125, 'n') + "\n";
   std::string many = "<pre>\n";
   Strings first25;
