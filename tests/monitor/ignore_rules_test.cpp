@@ -74,15 +74,16 @@ TEST(IgnoreTextTest, ParsedTextComesBackAsTheDialogShowsItAndFitsTheSlots) {
   schedule::MonitorOptions options;
   platform::CopyToField(options.longIgnoreNames[12], "/stored-long-slot-thirteen");
   IgnoreSlots slots = ReadIgnoreSlots(entry, options);
-  ParseIgnoreText("  /a  ,, \t,/b, /" + std::string(39, 'n') + ",/" + std::string(29, 'u') +
-                      "\xC3\xA9\xC3\xA9, /rock",
+  ParseIgnoreText("  /a  ,, \t,/b, /sixteen-bytes-x, /" + std::string(39, 'n') + ",/" +
+                      std::string(29, 'u') + "\xC3\xA9\xC3\xA9, /rock",
                   IgnoreList::Mountpoints, slots);
   EXPECT_EQ(ComposeIgnoreText(slots, IgnoreList::Mountpoints),
-            "/a  , , , /b, /rock, /" + std::string(30, 'n') + ", /" + std::string(29, 'u'));
+            "/a  , , , /b, /rock, /sixteen-bytes-x, /" + std::string(30, 'n') + ", /" +
+                std::string(29, 'u'));
   WriteIgnoreSlots(slots, entry, options);
   EXPECT_EQ(FieldText(options.longIgnoreNames[12]), "/stored-long-slot-thirteen");
-  ParseIgnoreText("mp3, flacs, ogg,a,b,c,d", IgnoreList::Extensions, slots);
-  EXPECT_EQ(ComposeIgnoreText(slots, IgnoreList::Extensions), "mp3, ogg, a, b, c");
+  ParseIgnoreText("mp3, flacs, flac,a,b,c,d", IgnoreList::Extensions, slots);
+  EXPECT_EQ(ComposeIgnoreText(slots, IgnoreList::Extensions), "mp3, flac, a, b, c");
   EXPECT_EQ(IgnoreDayName(2 | 8), "Monday");
   EXPECT_EQ(IgnoreDayBit("wEDNESDAY"), 8);
 }
