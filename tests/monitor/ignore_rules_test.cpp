@@ -2,113 +2,90 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "monitor/ignore_slots.h"
+#include "monitor/ignore_text.h"
 #include "platform/text.h"
 
 namespace larkspan::monitor {
 namespace {
 
-using Rows = std::array<schedule::IgnoreTimeRow, schedule::kIgnoreTimeRows>;
+using platform::FieldText;
 constexpr int kMonday = 2, kTuesday = 4;
 
-schedule::IgnoreTimeRow Row(int days, int startHour, int startMinute, int endHour, int endMinute) {
-  return {1,
-          static_cast<std::uint8_t>(days),
-          static_cast<std::int8_t>(startHour),
-          static_cast<std::int8_t>(startMinute),
-          static_cast<std::int8_t>(endHour),
-          static_cast<std::int8_t>(endMinute)};
+TEST(IgnoreRulesTest, TimeRowsStartInclusiveEndExclusiveOnTheirDaysNeverAcrossMidnight) {
+  std::array<schedule::IgnoreTimeRow, schedule::kIgnoreTimeRows> rows{
+      {{1, kTuesday, 1, 0, 2, 0}, {1, kMonday, 22, 0, 23, 30}, {1, 0x7F, 23, 45, 1, 0}}};
+  const std::tuple<int, int, int, bool> cases[] = {
+      {22, 0, kMonday, true},   {23, 29, kMonday, true},   {21, 59, kMonday, false},
+      {23, 30, kMonday, false}, {22, 30, kTuesday, false}, {1, 59, kTuesday, true},
+      {0, 30, kMonday, false},  {23, 50, kMonday, false},  {22, 30, DayBit(-1), false}};
+  for (const auto& [hour, minute, day, ignored] : cases)
+    EXPECT_EQ(IsIgnoreTime(rows, hour, minute, day), ignored) << hour << ":" << minute;
+  rows[0].enabled = 0;
+  EXPECT_FALSE(IsIgnoreTime(rows, 1, 30, kTuesday)) << "a disabled row";
 }
 
-TEST(IgnoreTimeTest, StartInclusiveEndExclusiveOnTheRowsDaysInAnyRow) {
-  const Rows rows{Row(kTuesday, 1, 0, 2, 0), Row(kMonday, 22, 0, 23, 30)};
-  EXPECT_TRUE(IsIgnoreTime(rows, 22, 0, kMonday));
-  EXPECT_TRUE(IsIgnoreTime(rows, 23, 29, kMonday));
-  EXPECT_FALSE(IsIgnoreTime(rows, 21, 59, kMonday));
-  EXPECT_FALSE(IsIgnoreTime(rows, 23, 30, kMonday));
-  EXPECT_FALSE(IsIgnoreTime(rows, 22, 30, kTuesday));
-  EXPECT_TRUE(IsIgnoreTime(rows, 1, 59, kTuesday));
-  EXPECT_FALSE(IsIgnoreTime(rows, 22, 30, DayBit(-1))) << "no local time";
-  EXPECT_EQ(DayBit(6), 64);
-}
-
-TEST(IgnoreTimeTest, RowsAcrossMidnightAndDisabledRowsNeverMatch) {
-  Rows rows{Row(0x7F, 23, 0, 1, 0), Row(0x7F, 0, 0, 23, 59)};
-  rows[1].enabled = 0;
-  for (int hour : {0, 12, 23}) EXPECT_FALSE(IsIgnoreTime(rows, hour, 30, kMonday)) << hour;
-}
-
-TEST(MatchWildcardTest, PiecesLessLeadingBlanksMatchAnywhereInOrder) {
-  EXPECT_TRUE(MatchWildcard("/test", "/test*"));
-  EXPECT_TRUE(MatchWildcard("/my/test1", "/test*"));
-  EXPECT_TRUE(MatchWildcard("http://h:8000/jazz-hd.ogg", "http://h:8000/*.ogg"));
-  EXPECT_TRUE(MatchWildcard("abcabc", "a**c"));
-  EXPECT_TRUE(MatchWildcard("/live", "*  /li*   "));
-  EXPECT_FALSE(MatchWildcard("/live", "/li *")) << "trailing blanks of a piece count";
-  EXPECT_FALSE(MatchWildcard("/b-a", "*a*b")) << "in order";
-  EXPECT_FALSE(MatchWildcard("/Test", "/test*")) << "case-sensitive";
-}
-
-TEST(MatchWildcardTest, ShortCatchAllsMatchEverythingPatternsWithoutAStarNothing) {
-  for (const char* pattern : {"*", "*.*", "x*", "**", "q*.*"}) {
-    EXPECT_TRUE(MatchWildcard("", pattern)) << pattern;
-    EXPECT_TRUE(MatchWildcard("/anything", pattern)) << pattern;
+// Short slot, its pattern and flag, a name, and whether the name is ignored.
+// Wildcard pieces, less their leading blanks, match anywhere in order; short
+// catch-alls match everything; short slots up to 18 count only when flagged.
+TEST(IgnoreRulesTest, PatternsMatchExactlyAsWildcardsOrWithoutTheirFirstSlash) {
+  const std::tuple<std::size_t, const char*, bool, const char*, bool> cases[] = {
+      {1, "/live", true, "/live", true},  {1, "/live", true, "/live2", false},
+      {1, "//live", true, "/live", true}, {1, "/test*", true, "/my/test1", true},
+      {1, "*a*b", true, "/b-a", false},   {1, "/test*", true, "/Test", false},
+      {1, "a**c", true, "abcabc", true},  {1, "*  /li*   ", true, "/live", true},
+      {1, "/li *", true, "/live", false}, {1, "qq*.*", true, "/live", false},
+      {1, "*", true, "/x", true},         {1, "*.*", true, "/x", true},
+      {1, "x*", true, "", true},          {1, "q*.*", true, "/x", true},
+      {1, "/x", false, "/x", false},      {7, "/x", false, "/x", false},
+      {7, "/x", true, "/x", true},        {13, "/x", false, "/x", false},
+      {18, "/x", true, "/x", true},       {18, "/x", false, "/x", false},
+      {19, "/x", false, "/x", true},      {19, "", true, "/x", false}};
+  for (const auto& [slot, pattern, flag, name, ignored] : cases) {
+    schedule::ScheduleEntry entry;
+    schedule::MonitorOptions options;
+    IgnoreSlots slots;
+    slots.shortFlags[slot - 1] = flag;
+    platform::CopyToField(slots.shortNames[slot - 1], pattern);
+    WriteIgnoreSlots(slots, entry, options);
+    EXPECT_EQ(IsIgnoredMountpoint(name, entry, options), ignored) << slot << " " << pattern;
   }
-  EXPECT_FALSE(MatchWildcard("/live", "/live"));
-  EXPECT_FALSE(MatchWildcard("/live", "qq*.*"));
 }
 
-class IgnoredMountpointTest : public ::testing::Test {
- protected:
-  // Sets slot `k` (from 1) through the dialog's working copy, so that it
-  // lands wherever the stored records keep it.
-  void setShort(std::size_t k, std::string_view name, bool flag) {
-    IgnoreSlots slots = ReadIgnoreSlots(entry_, options_);
-    slots.shortFlags[k - 1] = flag;
-    platform::CopyToField(slots.shortNames[k - 1], name);
-    WriteIgnoreSlots(slots, entry_, options_);
-  }
-  bool ignored(std::string_view name) const { return IsIgnoredMountpoint(name, entry_, options_); }
-
-  schedule::ScheduleEntry entry_;
-  schedule::MonitorOptions options_;
-};
-
-TEST_F(IgnoredMountpointTest, PatternsMatchExactlyAsWildcardsOrWithoutTheirFirstSlash) {
-  setShort(1, "/live", true);
-  EXPECT_TRUE(ignored("/live"));
-  EXPECT_FALSE(ignored("/live2"));
-  setShort(1, "//live", true);
-  EXPECT_TRUE(ignored("/live"));
-  setShort(1, "/test*", true);
-  EXPECT_TRUE(ignored("/my/test1"));
-  setShort(1, "z*", true);
-  EXPECT_TRUE(ignored("/anything"));
+TEST(IgnoreRulesTest, LongSlotsNeedNoFlagAndExtensionsMatchTheEndInAnyCase) {
+  schedule::ScheduleEntry entry;
+  schedule::MonitorOptions options;
+  platform::CopyToField(options.longIgnoreNames[23], "/a-long-mountpoint-name");
+  platform::CopyToField(options.ignoredExtensions[5], "OGG");
+  platform::CopyToField(options.ignoredExtensions[0], "aacp");
+  for (const char* name : {"/a-long-mountpoint-name", "/radio.ogg", "/radioogg"})
+    EXPECT_TRUE(IsIgnoredMountpoint(name, entry, options)) << name;
+  for (const char* name : {"/radio.mp3", "acp"})
+    EXPECT_FALSE(IsIgnoredMountpoint(name, entry, options)) << name;
 }
 
-TEST_F(IgnoredMountpointTest, FlagsCountForShortSlotsUpTo18OnlyAndEmptyNamesNever) {
-  for (std::size_t k : {1u, 7u, 13u, 18u}) {
-    setShort(k, "/x", false);
-    EXPECT_FALSE(ignored("/x")) << "short slot " << k << " without its flag";
-    setShort(k, "/x", true);
-    EXPECT_TRUE(ignored("/x")) << "short slot " << k;
-    setShort(k, "", true);
-  }
-  setShort(19, "/x", false);
-  EXPECT_TRUE(ignored("/x"));
-  setShort(19, "", true);
-  EXPECT_FALSE(ignored("/x"));
-  platform::CopyToField(options_.longIgnoreNames[23], "/a-long-mountpoint-name");
-  EXPECT_TRUE(ignored("/a-long-mountpoint-name")) << "long slots need no flag";
-}
-
-TEST_F(IgnoredMountpointTest, ExtensionsMatchTheEndWithoutRegardToCaseOrADot) {
-  platform::CopyToField(options_.ignoredExtensions[5], "OGG");
-  EXPECT_TRUE(ignored("/radio.ogg"));
-  EXPECT_TRUE(ignored("/radioogg"));
-  EXPECT_FALSE(ignored("/radio.mp3"));
-  platform::CopyToField(options_.ignoredExtensions[0], "aacp");
-  EXPECT_FALSE(ignored("acp")) << "shorter than the extension";
+// The dialog's text comes back short names first, with empty tokens in their
+// places; long names keep 31 bytes, never half a character; the long slots the
+// dialog does not show are kept.
+TEST(IgnoreTextTest, ParsedTextComesBackAsTheDialogShowsItAndFitsTheSlots) {
+  schedule::ScheduleEntry entry;
+  schedule::MonitorOptions options;
+  platform::CopyToField(options.longIgnoreNames[12], "/stored-long-slot-thirteen");
+  IgnoreSlots slots = ReadIgnoreSlots(entry, options);
+  ParseIgnoreText("  /a  ,, \t,/b, /sixteen-bytes-x, /" + std::string(39, 'n') + ",/" +
+                      std::string(29, 'u') + "\xC3\xA9\xC3\xA9, /rock",
+                  IgnoreList::Mountpoints, slots);
+  EXPECT_EQ(ComposeIgnoreText(slots, IgnoreList::Mountpoints),
+            "/a  , , , /b, /rock, /sixteen-bytes-x, /" + std::string(30, 'n') + ", /" +
+                std::string(29, 'u'));
+  WriteIgnoreSlots(slots, entry, options);
+  EXPECT_EQ(FieldText(options.longIgnoreNames[12]), "/stored-long-slot-thirteen");
+  ParseIgnoreText("mp3, flacs, flac,a,b,c,d", IgnoreList::Extensions, slots);
+  EXPECT_EQ(ComposeIgnoreText(slots, IgnoreList::Extensions), "mp3, flac, a, b, c");
+  EXPECT_EQ(IgnoreDayName(2 | 8), "Monday");
+  EXPECT_EQ(IgnoreDayBit("wEDNESDAY"), 8);
 }
 
 }  // namespace

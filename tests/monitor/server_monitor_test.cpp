@@ -2,315 +2,320 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sstream>
 #include <tuple>
 
-#include "monitor_tick_fixture.h"
+#include "monitor/status_page_scan.h"
+#include "platform/text.h"
+#include "tests/support/recording_doubles.h"
+#include "tests/support/recording_prompter.h"
+#include "tests/support/scripted_clock.h"
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/scripted_random.h"
+#include "tests/support/temporary_folder.h"
 
 namespace larkspan::monitor {
 namespace {
 
-using test::ScriptedHttpServer;
+using namespace std::string_literals;
 using test::ScriptedReply;
 using Strings = std::vector<std::string>;
+using platform::CopyToField;
 
-// Status pages by server path, changed by the test between ticks.
-class StatusPages {
+// Keeps the values each dialog opened with and closes the n-th as scripted:
+// OK with the given values, or Cancel (nothing, or nothing scripted).
+class ScriptedRecordDialog final : public RecordMountpointDialog {
  public:
-  StatusPages() {
+  bool exec(RecordMountpointValues& values) override {
+    opened.push_back(values);
+    if (opened.size() > closes.size() || !closes[opened.size() - 1]) return false;
+    values = *closes[opened.size() - 1];
+    return true;
+  }
+  std::vector<std::optional<RecordMountpointValues>> closes;
+  std::vector<RecordMountpointValues> opened;
+};
+
+// The monitor tick with doubles around it, on Monday 7 December 2026 (UTC),
+// and a scripted server whose status pages the test sets by path.
+class ServerMonitorTest : public ::testing::Test {
+ protected:
+  static constexpr int kMondayBit = 2;
+
+  ServerMonitorTest() {
+    setenv("TZ", "UTC", 1);
+    tzset();
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
-      if (stalled_.contains(request.substr(0, request.find(' ', 4)))) return ScriptedReply::Stall();
       for (const auto& [path, names] : pages_) {
-        if (request.starts_with("GET " + path + "/status2.xsl ")) {
-          std::string page = "<html><body><pre>\n";
-          for (const auto& name : names) page += name + ",1,128,Title\n";
-          return ScriptedReply::Ok(page + "</pre></body></html>\n");
-        }
+        if (!request.starts_with("GET " + path + "/status2.xsl ")) continue;
+        if (!names) return ScriptedReply::Stall();
+        std::string page = "<html><body><pre>\n";
+        for (const auto& name : *names) page += name + ",1,128,Title\n";
+        return ScriptedReply::Ok(page + "</pre></body></html>\n");
       }
       return ScriptedReply::NotFound();
     });
   }
 
-  void set(const std::string& path, Strings names) {
+  // The page at `path` lists `names`; without names it is never answered.
+  void setPage(const std::string& path, std::optional<Strings> names) {
     const std::lock_guard lock(mutex_);
     pages_[path] = std::move(names);
   }
-  // The status page at `path` is never answered.
-  void stall(const std::string& path) {
-    const std::lock_guard lock(mutex_);
-    stalled_.insert("GET " + path + "/status2.xsl");
-  }
-  // The server URL whose status page is at `path`.
   std::string url(const std::string& path = "") const { return server_.url(path); }
-  std::size_t requestCount() const { return server_.requests().size(); }
 
- private:
-  ScriptedHttpServer server_;
+  std::size_t addServer(const std::string& url, int level, std::int16_t timeout = 30) {
+    schedule::ScheduleEntry entry;
+    CopyToField(entry.programName, url);
+    CopyToField(entry.url, url);
+    entry.monitorServer = 1;
+    entry.monitorLevel = static_cast<std::int8_t>(level);
+    entry.timeout = timeout;
+    return *profile_.schedule.appendEntry(entry, {});
+  }
+  schedule::ScheduleEntry& entry(std::size_t index) { return profile_.schedule.entry(index); }
+
+  void tick(int hour, int minute, int second) {
+    clock_.set(1796601600 + hour * 3600 + minute * 60 + second);
+    monitor_.MonitorServers(context_);
+  }
+  Strings knownUrls() const {
+    Strings urls;
+    for (const auto& record : profile_.knownMountpoints)
+      urls.emplace_back(platform::FieldText(record.url));
+    return urls;
+  }
+
   std::mutex mutex_;
-  std::map<std::string, Strings> pages_;
-  std::set<std::string> stalled_;
+  std::map<std::string, std::optional<Strings>> pages_;
+  test::ScriptedHttpServer server_;
+  test::TemporaryFolder folder_;
+  schedule::Profile profile_;
+  recording::JobTable jobs_;
+  test::ScriptedClock clock_;
+  test::RecordingPrompter prompter_;
+  test::RecordingTone tone_;
+  platform::ActivityLog log_{folder_.path()};
+  test::RecordingIrcBot irc_;
+  test::ScriptedRandom random_{{}};
+  ScriptedRecordDialog dialog_;
+  ServerMonitor monitor_;
+  MonitorContext context_{.profile = profile_,
+                          .jobs = jobs_,
+                          .clock = clock_,
+                          .prompter = prompter_,
+                          .tone = tone_,
+                          .log = log_,
+                          .ircClient = &irc_,
+                          .random = random_,
+                          .recordMountpointDialog = dialog_,
+                          .statusPage = {.fetchTimeout = std::chrono::seconds(1)}};
 };
 
-std::string Question(const std::string& url) {
-  return "A new mointpoint has been found at:\n" + url + "\nRecord?";
-}
-
-class ServerMonitorTest : public MonitorTickTest {
- protected:
-  StatusPages pages_;
-};
-
-TEST_F(ServerMonitorTest, KeepAliveAndPollsInThePollWindowsOnlyWithOrWithoutServers) {
+TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   profile_.settings.ircAutoPost = 1;
-  for (int second : {0, 4, 5, 14, 15, 34, 49, 50, 59}) {
-    at(9, 0, second);
-    tick();
-  }
+  for (int second : {0, 4, 5, 14, 15, 34, 49, 50, 59}) tick(9, 0, second);
   EXPECT_EQ(irc_.lines(), Strings(5, "RAW PING\r\n"));
-  addServer("Radio", pages_.url(), 0);
-  pages_.set("", {"/live"});
-  for (int second : {5, 14, 20, 44, 50, 59}) {
-    at(9, 0, second);
-    tick();
-  }
-  EXPECT_EQ(pages_.requestCount(), 0u);
-  EXPECT_EQ(irc_.lines().size(), 5u);
-
-  // The settings reach the keep-alive: Chatter Mode draws, auto-posting off
-  // sends nothing.
+  addServer(url(), 0);
+  for (int second : {5, 14, 20, 44, 50, 59}) tick(9, 0, second);
+  EXPECT_EQ(server_.requests().size(), 0u);
+  // Chatter Mode draws for a phrase; with auto-posting off nothing is sent.
   profile_.settings.chatterMode = 1;
   random_ = test::ScriptedRandom({20, 7});
-  at(9, 1, 0);
-  tick();
-  EXPECT_EQ(irc_.lines().size(), 7u);
-  EXPECT_TRUE(irc_.lines().back().starts_with("SAY "));
+  tick(9, 1, 0);
+  EXPECT_TRUE(irc_.lines().at(6).starts_with("SAY "));
   profile_.settings.ircAutoPost = 0;
-  tick();
+  tick(9, 1, 1);
   EXPECT_EQ(irc_.lines().size(), 7u);
 }
 
 TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
-  const auto quiet = addServer("Quiet", pages_.url("/quiet"), 0);
-  addServer("Loud", pages_.url("/loud"), 0);
-  pages_.set("/quiet", {"/q"});
-  pages_.set("/loud", {"/l"});
-  profile_.schedule.entry(quiet).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
-  at(8, 59, 45);
-  tick();
-  EXPECT_EQ(knownUrls(), Strings{pages_.url("/loud") + "/l"});
-  at(9, 0, 0);
-  tick();
-  EXPECT_EQ(knownUrls(), (Strings{pages_.url("/loud") + "/l", pages_.url("/quiet") + "/q"}));
+  entry(addServer(url("/quiet"), 0)).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
+  addServer(url("/loud"), 0);
+  setPage("/quiet", Strings{"/q"});
+  setPage("/loud", Strings{"/l"});
+  tick(8, 59, 45);
+  EXPECT_EQ(knownUrls(), Strings{url("/loud/l")});
+  tick(9, 0, 0);
+  EXPECT_EQ(knownUrls(), (Strings{url("/loud/l"), url("/quiet/q")}));
 }
 
 TEST_F(ServerMonitorTest, APollEndsWhenItsTimeIsSpentAndTheNextBeginsWithTheServersLeft) {
-  addServer("Stalled", pages_.url("/stalled"), 0);
-  addServer("First", pages_.url("/first"), 0);
-  addServer("Second", pages_.url("/second"), 0);
-  pages_.stall("/stalled");
-  pages_.set("/first", {"/f"});
-  pages_.set("/second", {"/s"});
-  MonitorContext shortPolls = context();
-  shortPolls.pollBudget = std::chrono::milliseconds(300);
-  at(9, 0, 0);
-  monitor_.MonitorServers(shortPolls);
+  for (const char* path : {"/stalled", "/first", "/second"}) addServer(url(path), 0);
+  setPage("/stalled", std::nullopt);
+  setPage("/first", Strings{"/m"});
+  setPage("/second", Strings{"/m"});
+  context_.pollBudget = std::chrono::milliseconds(300);
+  tick(9, 0, 0);
   EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
-  at(9, 0, 15);
-  monitor_.MonitorServers(shortPolls);
-  EXPECT_EQ(knownUrls(), (Strings{pages_.url("/first") + "/f", pages_.url("/second") + "/s"}));
+  tick(9, 0, 15);
+  EXPECT_EQ(knownUrls(), (Strings{url("/first/m"), url("/second/m")}));
 }
 
 TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooMany) {
-  addServer("Rotating", pages_.url(), 0);
-  schedule::KnownMountpoint other;
-  platform::CopyToField(other.url, "http://elsewhere/x");
-  profile_.knownMountpoints.push_back(other);
+  entry(addServer(url(), 0)).nameKey = 7;
+  schedule::RememberMountpoint(profile_.knownMountpoints, "http://elsewhere/x", 8);
   for (std::size_t i = 0; i < schedule::kMaxKnownPerOwner; ++i)
-    schedule::RememberMountpoint(profile_.knownMountpoints, pages_.url("/old") + std::to_string(i),
-                                 entry(0).nameKey);
-  pages_.set("", {"/new", "/newer"});
-  at(9, 0, 0);
-  tick();
+    schedule::RememberMountpoint(profile_.knownMountpoints, url("/old") + std::to_string(i), 7);
+  setPage("", Strings{"/new", "/newer"});
+  tick(9, 0, 0);
   const Strings known = knownUrls();
   ASSERT_EQ(known.size(), schedule::kMaxKnownPerOwner + 1);
   EXPECT_EQ(known[0], "http://elsewhere/x") << "another server's names stay";
-  EXPECT_EQ(known[1], pages_.url("/old2")) << "the two oldest made room";
-  EXPECT_EQ(known.back(), pages_.url("/newer"));
+  EXPECT_EQ(known[1], url("/old2")) << "the two oldest made room";
+  EXPECT_EQ(known.back(), url("/newer"));
 }
 
-TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksAndANoIsRemembered) {
-  const std::string url = pages_.url();
-  addServer("Radio", url, 2);
-  pages_.set("", {"/a", "/b", "/c", "/d"});
-  std::size_t beepsAtFirstQuestion = 0;
-  prompter_.whileOpen = [&](const std::string&) {
-    if (prompter_.questions().empty()) beepsAtFirstQuestion = tone_.played().size();
-  };
-  prompter_.answerNext(false);
-  at(10, 30, 30);
-  tick();
-  EXPECT_EQ(beepsAtFirstQuestion, 1u);
-  EXPECT_EQ(tone_.played(), (std::vector<std::pair<int, int>>{{523, 500}}));
-  EXPECT_EQ(prompter_.questions(),
-            (Strings{Question(url + "/a"), Question(url + "/b"), Question(url + "/c")}));
-  EXPECT_EQ(knownUrls(), (Strings{url + "/a", url + "/b", url + "/c"}));
-  EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
+// Known, ignored and too long names are not new and take no place of the
+// three a poll has; mountpoints monitored already (flag 1) take theirs. A
+// line break in a found name stays inside its log line.
+TEST_F(ServerMonitorTest, OnlyNewNamesAreFoundAndMonitoredOnesUseUpThePlacesOfThePoll) {
+  addServer(url("/"), 0);
+  schedule::RememberMountpoint(profile_.knownMountpoints, url("/live"), 0);
+  schedule::RememberMountpoint(profile_.knownMountpoints, "*/test*", 0);
+  profile_.schedule.options(0).shortIgnoreFlags7To12[0] = 1;
+  CopyToField(profile_.schedule.options(0).shortIgnoreNames7To12[0], "/ads*");
+  CopyToField(profile_.schedule.options(0).ignoredExtensions[0], "aac");
+  schedule::ScheduleEntry monitored;
+  for (const auto& [path, flag] : {std::pair{"/monitored", 1}, {"/two", 2}}) {
+    CopyToField(monitored.url, url(path));
+    monitored.monitorMountpoint = static_cast<std::uint8_t>(flag);
+    profile_.schedule.appendEntry(monitored, {});
+  }
+  const std::string tooLong = "/" + std::string(127 - url().size(), 'g');
+  setPage("", Strings{"/live", "/my/test1", "/ads2", "/x.aac", tooLong, "/monitored",
+                      "/a\r\nForged\r\n", "/two", "/late"});
+  tick(9, 0, 0);
+  EXPECT_EQ(knownUrls(), (Strings{url("/live"), "*/test*", url("/a\r\nForged\r\n"), url("/two")}));
+  std::ostringstream log;
+  log << std::ifstream(folder_.path() / "log.txt").rdbuf();
+  EXPECT_EQ(log.str(), "2 new mountpoint[s] found at 9:0 on 12-7-2026\nFound at " +
+                           url("/a  Forged  \nFound at ") + url("/two\n"));
 }
 
-TEST_F(ServerMonitorTest, ALineBreakInAFoundNameStaysInsideItsLogLine) {
-  const std::string url = pages_.url();
-  addServer("Radio", url, 0);
-  pages_.set("", {"/a\r\nForged\r\n"});
-  at(10, 30, 30);
-  tick();
-  EXPECT_TRUE(logText().ends_with("\nFound at " + url + "/a  Forged  \n")) << logText();
-}
-
-TEST_F(ServerMonitorTest, LevelFiveMakesMonitoredEntriesThatTakeThePlacesOfLaterPolls) {
-  const std::string url = pages_.url();
-  addServer("Radio", url + "/", 5, 45);
-  pages_.set("", {"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"});
-  at(23, 59, 45);
-  tick();
-  ASSERT_EQ(profile_.schedule.count(), 4u);
-  const schedule::ScheduleEntry& made = entry(1);
-  EXPECT_EQ(platform::FieldText(made.url), url + "/live.mp3");
-  EXPECT_EQ(platform::FieldText(made.programName), "live mp3 mountpoint");
-  EXPECT_EQ(made.nameKey, schedule::nameKey("live mp3 mountpoint"));
-  EXPECT_EQ(platform::FieldText(entry(2).programName), "b mountpoint");
-  EXPECT_EQ(platform::FieldText(entry(3).programName), "x y ogg mountpoint");
-  // Monitored, temporary, deleted when done, recording on no particular day.
-  EXPECT_EQ(std::tuple(made.monitorMountpoint, made.recordUntilDisconnect, made.autoCreated,
-                       made.deleteWhenDone, made.keep, made.monitorServer, made.days,
-                       made.repeating, made.timeout, made.bitrate, made.jobSlot),
-            std::tuple(1, 0, 1, 1, 0, 0, 0, 0, 45, 128, schedule::kJobSlotIdle));
-  EXPECT_EQ(std::tuple(made.startHour, made.startMinute, made.endHour, made.endMinute),
-            std::tuple(0, 0, 0, 0));
-  EXPECT_TRUE(knownUrls().empty());
+// Pages a live Icecast never sends: each is scanned for what arrived whole.
+TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreReadWhole) {
+  const std::string page = std::string(9000, ' ') + "<pre>\n/a,1\n/b,1\n/c,1\n/d,1\n";
+  std::string huge = "<pre>\n/first,1\n";
+  huge.resize(StatusPageOptions{}.pageLimit - 4, '.');
+  huge += "\n/edge,1\n" + std::string(3 << 20, '.') + "\n/late,1\n";
+  ScriptedReply trickle = ScriptedReply::Ok("<pre>\n/live,1\n/trickle,");
+  trickle.streamBody = true;  // endless, and never silent long enough for a read time-out
+  trickle.bytesPerSecond = 4000;
+  const std::pair<std::vector<ScriptedReply>, Strings> cases[] = {
+      {{ScriptedReply::Ok(page, true)}, {"/a", "/b", "/c"}},
+      {{ScriptedReply::Chunked(page, 700)}, {"/a", "/b", "/c"}},
+      {{ScriptedReply::Redirect(302, url("/elsewhere")), ScriptedReply::Ok("<pre>\n/moved,1\n")},
+       {"/moved"}},
+      {{ScriptedReply::Ok(huge, true)}, {"/first", "/ed"}},
+      {{trickle}, {"/live", "/trickle"}},
+      {{ScriptedReply::Redirect(302, "http://127.0.0.1:1/")}, {}},
+      {{ScriptedReply::Stall()}, {}},
+      {{ScriptedReply::NotFound()}, {}}};
+  const std::string server = url().substr(7);  // without a scheme
+  addServer(server, 0);
+  for (const auto& [replies, names] : cases) {
+    for (const auto& reply : replies) server_.enqueue(reply);
+    profile_.knownMountpoints.clear();
+    tick(9, 0, 0);
+    Strings urls;
+    for (const auto& name : names) urls.push_back(server + name);
+    EXPECT_EQ(knownUrls(), urls);
+  }
   EXPECT_TRUE(prompter_.boxes().empty());
+}
 
-  at(0, 0, 0);
-  tick();
-  EXPECT_EQ(profile_.schedule.count(), 4u) << "three monitored mountpoints fill the poll";
+TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsMeanwhile) {
+  addServer(url(), 2);
+  setPage("", Strings{"/a", "/b", "/c", "/d"});
+  std::vector<std::size_t> beeps;
+  prompter_.whileOpen = [&](const std::string&) {
+    beeps.push_back(tone_.played().size());
+    EXPECT_TRUE(monitor_.busy());
+    tick(10, 30, 45);
+  };
+  tick(10, 30, 30);
+  EXPECT_EQ(beeps, (std::vector<std::size_t>{1, 1, 1})) << "three new names fill a poll";
+  EXPECT_EQ(prompter_.questions()[2], "A new mointpoint has been found at:\n" + url("/c\nRecord?"));
+  EXPECT_EQ(knownUrls(), (Strings{url("/a"), url("/b"), url("/c")}));
+  EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
+  EXPECT_EQ(server_.requests().size(), 1u);
+  EXPECT_FALSE(monitor_.busy());
+}
 
-  // "/b" went off the air and its entry is done: its place is free.
-  profile_.schedule.eraseEntry(2);
-  pages_.set("", {"/live.mp3", "/x\\y.ogg", "/fourth"});
-  at(0, 0, 15);
-  tick();
+TEST_F(ServerMonitorTest, LevelFiveMakesTemporaryEntriesThatMonitorTheNewMountpoints) {
+  addServer(url("/"), 5, 45);
+  setPage("", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"});
+  tick(23, 59, 45);
   ASSERT_EQ(profile_.schedule.count(), 4u);
-  EXPECT_EQ(platform::FieldText(entry(3).url), url + "/fourth");
+  EXPECT_EQ(platform::FieldText(entry(1).url), url("/live.mp3"));
+  EXPECT_EQ(platform::FieldText(entry(1).programName), "live mp3 mountpoint");
+  EXPECT_EQ(platform::FieldText(entry(3).programName), "x y ogg mountpoint");
+  EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).deleteWhenDone, entry(1).timeout),
+            std::tuple(1, 1, 45));
+  EXPECT_TRUE(knownUrls().empty());
 }
 
 TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
-  const std::string url = pages_.url();
-  addServer("Radio", url, 1, 20);
-  pages_.set("", {"/timed", "/again", "/cancelled", "/until"});
-  for (int i = 0; i < 3; ++i) prompter_.answerNext(true);
-  const RecordMountpointValues timed{
-      .recordFrom = true, .fromHour = 20, .fromMinute = 0, .toHour = 21, .toMinute = 30};
-  dialog_.closes = {timed, timed, std::nullopt};
-  at(12, 0, 45);
-  tick();
-
-  EXPECT_EQ(dialog_.opened, (std::vector<RecordMountpointValues>{{}, timed, timed}));
+  addServer(url(), 1, 20);
+  setPage("", Strings{"/until", "/timed", "/cancelled"});
+  for (int i = 0; i < 5; ++i) prompter_.answerNext(true);
+  const RecordMountpointValues until{.recordUntilDisconnect = true};
+  const RecordMountpointValues timed{.recordFrom = true, .fromHour = 20, .toMinute = 30};
+  dialog_.closes = {until, timed, std::nullopt};
+  tick(12, 0, 45);
+  EXPECT_EQ(dialog_.opened, (std::vector<RecordMountpointValues>{{}, until, timed}));
   ASSERT_EQ(profile_.schedule.count(), 3u);
-  const schedule::ScheduleEntry& made = entry(1);
-  EXPECT_EQ(platform::FieldText(made.url), url + "/timed");
-  EXPECT_EQ(made.monitorMountpoint, 0);
-  EXPECT_EQ(made.days, kMondayBit);
-  EXPECT_EQ(made.startHour, 20);
-  EXPECT_EQ(made.endHour, 21);
-  EXPECT_EQ(made.endMinute, 30);
-  EXPECT_EQ(made.timeout, 20);
+  EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).recordUntilDisconnect, entry(1).days),
+            std::tuple(1, 1, 0));
+  EXPECT_EQ(platform::FieldText(entry(2).url), url("/timed"));
+  EXPECT_EQ(std::tuple(entry(2).monitorMountpoint, entry(2).days, entry(2).startHour,
+                       entry(2).endMinute, entry(2).timeout),
+            std::tuple(0, kMondayBit, 20, 30, 20));
   EXPECT_TRUE(knownUrls().empty()) << "neither a made entry nor a cancelled one is remembered";
 
-  // The next poll offers all of them again: the timed entries monitor
-  // nothing, and a cancelled question is as good as none.
-  for (int i = 0; i < 3; ++i) prompter_.answerNext(true);
-  dialog_.opened.clear();
-  dialog_.closes = {RecordMountpointValues{.monitorContinuously = true},
-                    RecordMountpointValues{.recordUntilDisconnect = true},
-                    RecordMountpointValues{}};  // OK with nothing chosen
-  at(12, 1, 0);
-  tick();
-  EXPECT_EQ(dialog_.opened.front(), RecordMountpointValues{}) << "a new tick, a new dialog";
-  ASSERT_EQ(profile_.schedule.count(), 6u);
-  EXPECT_EQ(entry(3).monitorMountpoint, 1);
-  EXPECT_EQ(entry(3).recordUntilDisconnect, 0);
-  EXPECT_EQ(entry(3).days, 0);
-  EXPECT_EQ(entry(4).monitorMountpoint, 1);
-  EXPECT_EQ(entry(4).recordUntilDisconnect, 1);
-  EXPECT_EQ(entry(5).monitorMountpoint, 0);
-  EXPECT_EQ(entry(5).days, kMondayBit);
-  EXPECT_EQ(entry(5).startHour + entry(5).startMinute + entry(5).endHour + entry(5).endMinute, 0);
-  EXPECT_TRUE(knownUrls().empty());
-}
-
-TEST(RecordMountpointTimes, OkRefusesTheFirstTimeOutOfItsRange) {
-  struct Case {
-    RecordMountpointValues values;
-    int field;  // -1: accepted
-    const char* message;
-  };
-  for (const auto& [values, field, message] : {
-           Case{{.fromHour = 23, .fromMinute = 59, .toHour = 0, .toMinute = 0}, -1, ""},
-           {{.fromHour = 24}, 0, "Please enter an integer between 0 and 23."},
-           {{.fromMinute = 60, .toHour = -1}, 1, "Please enter an integer between 0 and 59."},
-           {{.toHour = 24}, 2, "Please enter an integer between 0 and 23."},
-           {{.toMinute = -1}, 3, "Please enter an integer between 0 and 59."},
-       }) {
-    const auto refusal = CheckTimes(values);
-    EXPECT_EQ(refusal ? refusal->field : -1, field);
-    if (refusal) {
-      EXPECT_EQ(refusal->message, message);
-    }
-  }
-}
-
-TEST_F(ServerMonitorTest, ATickDuringAQuestionReturnsAtOnce) {
-  addServer("Radio", pages_.url(), 1);
-  pages_.set("", {"/a", "/b"});
-  std::vector<bool> busy;
-  prompter_.whileOpen = [&](const std::string&) {
-    busy.push_back(monitor_.busy());
-    at(10, 0, 15);
-    tick();
-  };
-  at(10, 0, 0);
-  tick();
-  EXPECT_EQ(busy, (std::vector<bool>{true, true}));
-  EXPECT_EQ(pages_.requestCount(), 1u);
-  EXPECT_EQ(prompter_.questions().size(), 2u);
-  EXPECT_FALSE(monitor_.busy());
-  tick();
-  EXPECT_EQ(pages_.requestCount(), 2u) << "the flag is clear again after the tick";
+  // The monitored mountpoint takes its place; the timed and the cancelled
+  // one are offered again, in a new dialog.
+  tick(12, 1, 0);
+  EXPECT_EQ(dialog_.opened.size(), 5u);
+  EXPECT_EQ(dialog_.opened[3], RecordMountpointValues{});
 }
 
 TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
-  addServer("Asking", pages_.url("/asking"), 1);
-  addServer("Quiet", pages_.url("/quiet"), 0);
-  pages_.set("/asking", {"/a", "/b"});
-  pages_.set("/quiet", {"/q"});
+  addServer(url("/asking"), 1);
+  addServer(url("/quiet"), 0);
+  setPage("/asking", Strings{"/a", "/b"});
+  setPage("/quiet", Strings{"/q"});
   prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
-  at(18, 0, 30);
-  tick();
+  tick(18, 0, 30);
   EXPECT_EQ(prompter_.questions().size(), 1u);
-  EXPECT_EQ(knownUrls(), Strings{pages_.url("/quiet") + "/q"});
+  EXPECT_EQ(knownUrls(), Strings{url("/quiet/q")});
 }
 
-TEST_F(ServerMonitorTest, AFullScheduleGrowsForTheNewEntries) {
-  addServer("Radio", pages_.url(), 5);
-  while (profile_.schedule.count() < profile_.schedule.capacity())
-    addPlainEntry("Filler " + std::to_string(profile_.schedule.count()));
-  pages_.set("", {"/one", "/two"});
-  at(7, 0, 0);
-  tick();
-  EXPECT_EQ(profile_.schedule.count(), 1026u);
-  EXPECT_EQ(profile_.schedule.capacity(), 2048u);
-  EXPECT_EQ(platform::FieldText(entry(1025).url), pages_.url() + "/two");
+// Page shapes a live Icecast never gives.
+TEST(StatusPageScanTest, NamesBeginWithASlashAfterALineBreakOrACommaAndRunToTheNextComma) {
+  const std::string cut = "/" + std::string(125, 'n') + "\n";
+  std::string many = "<pre>\n";
+  Strings first25;
+  for (int i = 0; i < 40; ++i) many += "/m" + std::to_string(i) + ",1\n";
+  for (int i = 0; i < 25; ++i) first25.push_back("/m" + std::to_string(i));
+  const std::pair<std::string, Strings> cases[] = {
+      {"<p>\n/not</p><pre>\n/live,2,128,Live show\n/test.ogg,0,96,Test\r\ntotal,/x,y/z\n /in,1\n",
+       {"/live", "/test.ogg", "/x"}},
+      {"<pre>\n/live\n/next,1\n</pre>", {"/live\n/next"}},
+      {"<pre>\n/live\n</pre>,x\n/after", {"/live\n</pre>", "/after"}},
+      {"<pre>\n/pre>x,1\n/pre", {"/pre"}},
+      {"<pre>\n" + cut + "/x,1\n/" + std::string(300, 'm'),
+       {cut, "/x", "/" + std::string(126, 'm')}},
+      {"<pre>\n/li\0ve,1\n/b,"s, {"/li", "/b"}},
+      {many, first25},
+      {"\n/live,1\n", {}}};
+  for (const auto& [page, names] : cases) EXPECT_EQ(ScanStatusPage(page), names) << page;
 }
 
 }  // namespace

@@ -1,0 +1,294 @@
+// The lines the client sends; the client against a scripted server on
+// loopback (exact bytes on the wire, and the failures a real IRC server will
+// not produce on demand) and against ngIRCd. In the
+// expected lines "\003" is the colour control byte 0x03.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "irc/irc_bot_mfc.h"
+#include "irc/irc_lines.h"
+#include "irc/irc_settings.h"
+#include "irc/keep_alive.h"
+#include "platform/background_worker.h"
+#include "tests/support/irc_test_reader.h"
+#include "tests/support/loopback_port.h"
+#include "tests/support/ngircd_server.h"
+#include "tests/support/scripted_random.h"
+#include "tests/support/scripted_tcp_server.h"
+
+namespace larkspan::irc {
+namespace {
+
+using namespace std::chrono_literals;
+using test::NgircdServer;
+using test::ScriptedTcpConnection;
+using test::ScriptedTcpServer;
+using Clock = std::chrono::steady_clock;
+
+// Only catches a client that hangs.
+constexpr auto kHangBound = 10s;
+// The read time-out of tests that show a return without any wait: long, so
+// that a loaded machine cannot be mistaken for a wait.
+constexpr auto kPatientRead = 5s;
+const std::string kUser = "USER blank alt1 alt2 :Larkspan v. 1.37b\r\n";
+
+IrcBotMFC Bot(std::uint16_t port, std::chrono::milliseconds readTimeout = 300ms) {
+  return IrcBotMFC({.serverName = "127.0.0.1"},
+                   {.port = port, .connectTimeout = 2s, .readTimeout = readTimeout});
+}
+
+// Greets, answers NICK and USER and then JOIN, and closes after QUIT.
+void Registrar(ScriptedTcpConnection& c) {
+  c.send(":irc.scripted NOTICE * :*** Looking up your hostname\r\n");
+  std::this_thread::sleep_for(20ms);
+  c.send(":irc.scripted NOTICE * :*** Found your hostname\r\n");
+  if (!c.readUntil(" :Larkspan v. 1.37b\r\n", kHangBound)) return;
+  c.send(":irc.scripted 001 test :Welcome\r\n");
+  if (!c.readUntil("JOIN ", kHangBound) || !c.readUntil("\r\n", kHangBound)) return;
+  c.send(":test!~blank@127.0.0.1 JOIN :#sample\r\n");
+  if (c.readUntil("QUIT\r\n", 60s)) c.send("ERROR :Closing link\r\n");
+}
+
+bool Within(Clock::time_point since, std::chrono::milliseconds bound) {
+  return Clock::now() - since < bound;
+}
+
+TEST(IrcLines, WireLineIsOneWholeLineThatFitsTheServersLimit) {
+  const std::string fits(kMaxLine - 2, 'x');
+  std::string accents;  // "é" is two bytes: an odd cut would split one
+  for (int i = 0; i < 300; ++i) accents += "\xc3\xa9";
+  const std::pair<std::string, std::string> cases[] = {
+      {"PING\r\n", "PING\r\n"},
+      {"PING", "PING\r\n"},
+      {"\r\n", "\r\n"},
+      {"", ""},
+      {"TOPIC #s :/a\r\nPRIVMSG NickServ :x\r\n", "TOPIC #s :/a  PRIVMSG NickServ :x\r\n"},
+      {std::string("a\0b\nc\r\r\n", 8), "a b c \r\n"},
+      {fits + "\r\n", fits + "\r\n"},
+      {fits + "y\r\n", fits + "\r\n"},
+      {"x" + accents, "x" + accents.substr(0, kMaxLine - 4) + "\r\n"}};
+  for (const auto& [line, wire] : cases) EXPECT_EQ(WireLine(line), wire) << line.substr(0, 40);
+  EXPECT_EQ(ChatLine(std::string(1030, 'x')), std::string(1021, 'x') + "\r\n");
+  EXPECT_EQ(ChatLine(std::string(1020, 'x') + "\xc3\xa9"), std::string(1020, 'x') + "\r\n");
+}
+
+TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
+  ScriptedTcpServer server(Registrar);
+  IrcBotMFC bot = Bot(server.port(), kPatientRead);
+  EXPECT_TRUE(bot.Connect());
+  EXPECT_TRUE(bot.Say("RECORDING - Night Show ( http://host:8000/live.mp3 )"));
+  EXPECT_EQ(bot.SendRaw("PING\r\n"), 6);
+  EXPECT_EQ(bot.SendTopic("LKS currently idle"), 35);
+  EXPECT_EQ(bot.SendRaw(""), 0);
+  // A hostile name inside a topic, and a typed line: each stays one line.
+  EXPECT_GT(bot.SendRaw("TOPIC #sample :a\r\nPRIVMSG NickServ :x\r\n mountpoint\r\n"), 0);
+  EXPECT_TRUE(bot.Say("first\r\nQUIT"));
+  EXPECT_TRUE(bot.Say(std::string(2000, 'x')));
+  platform::BackgroundWorker work;
+  SendChatLine(bot, "hello", work);  // typed into the chat window
+  work.waitUntilIdle();
+
+  // New settings: the old connection goes first, as the server would refuse
+  // the nickname to the new one.
+  bot.SetSettings({.serverName = "127.0.0.1",
+                   .nickname = "larkbot",
+                   .channel = "#other",
+                   .userId = "lark",
+                   .textColour = 12});
+  bot.Connect();
+  EXPECT_TRUE(server.waitForFinishedScripts(1, kHangBound)) << "the old connection was closed";
+  EXPECT_TRUE(bot.Say("hi"));
+  // Accepted with auto-posting off, the client quits (at once, as the server
+  // closes) and stays away.
+  schedule::ProfileSettings settings;
+  settings.ircAutoPost = 0;
+  const auto quitStart = Clock::now();
+  ApplyIrcSettings(bot, settings, work);
+  work.waitUntilIdle();
+  EXPECT_TRUE(Within(quitStart, kPatientRead));
+  EXPECT_EQ(bot.SendRaw("PING\r\n"), 0) << "no new connection";
+  ASSERT_TRUE(server.waitForFinishedScripts(2, kHangBound));
+  EXPECT_EQ(server.connectionCount(), 2u);
+  EXPECT_EQ(server.received().at(0),
+            "NICK test\r\n" + kUser + "JOIN #sample\r\n" +
+                "PRIVMSG #sample :\00303RECORDING - Night Show ( http://host:8000/live.mp3 )\r\n"
+                "PING\r\nTOPIC #sample :LKS currently idle\r\n"
+                "TOPIC #sample :a  PRIVMSG NickServ :x   mountpoint\r\n"
+                "PRIVMSG #sample :\00303first  QUIT\r\n"
+                "PRIVMSG #sample :\00303" +
+                std::string(512 - 22, 'x') + "\r\nhello\r\n");
+  EXPECT_EQ(server.received().at(1),
+            "NICK larkbot\r\nUSER lark alt1 alt2 :Larkspan v. 1.37b\r\nJOIN #other\r\n"
+            "PRIVMSG #other :\0030<hi\r\nQUIT\r\n");
+}
+
+// No answer after NICK and USER: three more tries, each with one more
+// underscore. The server never closes, not even after QUIT: Quit ends by its
+// read time-out, and after Close it sends nothing.
+TEST(IrcBotMFCScripted, UnansweredRegistrationIsRetriedThriceWithAnUnderscoreMore) {
+  ScriptedTcpServer server([](ScriptedTcpConnection& c) { c.readToEnd(60s); });
+  IrcBotMFC bot = Bot(server.port());
+  const auto start = Clock::now();
+  EXPECT_TRUE(bot.Connect());
+  EXPECT_TRUE(bot.Quit());
+  EXPECT_TRUE(Within(start, kHangBound));
+  bot.Close();
+  EXPECT_TRUE(bot.Quit());
+  ASSERT_TRUE(server.waitForFinishedScripts(1, kHangBound));
+  EXPECT_EQ(server.received().at(0), "NICK test\r\n" + kUser + "NICK test_\r\n" + kUser +
+                                         "NICK test__\r\n" + kUser + "NICK test___\r\n" + kUser +
+                                         "QUIT\r\n");
+}
+
+// A server that resets after NICK and USER, one that closes at once, and
+// none at all: registration ends without waiting, sends report 0 bytes (what
+// makes the keep-alive reconnect), nothing reconnects by itself, and Quit
+// returns at once.
+TEST(IrcBotMFCScripted, ResetClosedOrUnreachableServersEndRegistrationAndLaterSendsFail) {
+  ScriptedTcpServer resetting([](ScriptedTcpConnection& c) {
+    c.send(":irc.scripted NOTICE * :*** Checking\r\n");
+    if (c.readUntil(kUser, kHangBound)) c.reset();
+  });
+  ScriptedTcpServer closing([](ScriptedTcpConnection&) {});
+  // The resetting server says nothing in the second read: a short read
+  // time-out and the hang bound for it; a patient read for the others.
+  const std::tuple<std::uint16_t, std::chrono::milliseconds, std::chrono::milliseconds> cases[] = {
+      {resetting.port(), 300ms, kHangBound},
+      {closing.port(), kPatientRead, kPatientRead},
+      {test::FreeLoopbackPort(), kPatientRead, kPatientRead}};
+  for (const auto& [port, readTimeout, bound] : cases) {
+    IrcBotMFC bot = Bot(port, readTimeout);
+    const auto start = Clock::now();
+    EXPECT_TRUE(bot.Connect());
+    EXPECT_FALSE(bot.Say("after the end"));
+    EXPECT_EQ(bot.SendRaw("PING\r\n"), 0);
+    EXPECT_TRUE(bot.Quit());
+    EXPECT_TRUE(Within(start, bound)) << port;
+  }
+  for (ScriptedTcpServer* server : {&resetting, &closing}) {
+    ASSERT_TRUE(server->waitForFinishedScripts(1, kHangBound));
+    EXPECT_EQ(server->connectionCount(), 1u);
+  }
+  EXPECT_EQ(resetting.received().at(0), "NICK test\r\n" + kUser);
+  EXPECT_EQ(closing.received().at(0), "");
+}
+
+// Recording threads post while the window's thread reconnects: every line
+// must arrive whole, on a registered connection, and only once.
+TEST(IrcBotMFCScripted, ConcurrentPostsDuringReconnectsArriveAsWholeLines) {
+  ScriptedTcpServer server(Registrar);
+  IrcBotMFC bot = Bot(server.port());
+  bot.Connect();
+  const auto text = [](int t, int k) {
+    return (k % 5 == 0 ? "TOPIC #sample :" : "PRIVMSG #sample :\00303") +
+           std::to_string(t * 1000 + k) + std::string(k * 97 % 450, 'p');
+  };
+  std::set<std::string> expected;
+  for (int i = 0; i < 400; ++i) expected.insert(text(i / 100, i % 100));
+  std::atomic<bool> posting{true};
+  std::thread reconnector([&] {
+    for (; posting.load(); std::this_thread::sleep_for(10ms)) {
+      bot.Close();
+      bot.Connect();
+    }
+  });
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 4; ++t) {
+    senders.emplace_back([&, t] {
+      for (int k = 0; k < 100; ++k, std::this_thread::sleep_for(1ms)) {
+        const std::string line = text(t, k);
+        k % 5 == 0 ? bot.SendTopic(line.substr(15)) : bot.Say(line.substr(20));
+      }
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  posting.store(false);
+  reconnector.join();
+  bot.Close();
+
+  ASSERT_TRUE(server.waitForFinishedScripts(server.connectionCount(), kHangBound));
+  EXPECT_GE(server.connectionCount(), 2u) << "the test must overlap posts with reconnects";
+  std::multiset<std::string> posted;
+  for (const std::string& bytes : server.received()) {
+    EXPECT_TRUE(bytes.empty() || bytes.ends_with("\r\n")) << "a line was cut off";
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos;
+         at = end + 2) {
+      // NICK, USER and JOIN come first, and nothing else may.
+      if (lines++ < 3) continue;
+      const std::string line = bytes.substr(at, end - at);
+      EXPECT_TRUE(expected.contains(line)) << "torn or unknown line: " << line.substr(0, 80);
+      posted.insert(line);
+    }
+  }
+  EXPECT_GT(posted.size(), 0u);
+  for (const auto& line : posted) EXPECT_EQ(posted.count(line), 1u) << line.substr(0, 80);
+}
+
+// The client against Debian's ngIRCd on loopback, read through a second,
+// test-side connection that has joined the same channel.
+// ngIRCd throttles the client (not the reader) to about three commands a
+// second after a short burst.
+constexpr auto kArrival = 15s;
+const std::string kBot = ":test!~blank@127.0.0.1 ";
+
+class IrcBotMFCWithNgircd : public ::testing::Test {
+ protected:
+  NgircdServer server_;
+  // ngIRCd says nothing before registration, so the client's first two reads
+  // wait out their time-out.
+  IrcBotMFC client_{{.serverName = "127.0.0.1"},
+                    {.port = server_.port(), .connectTimeout = 5s, .readTimeout = 2s}};
+};
+
+TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
+  test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
+                              NgircdServer::kOperatorPassword);
+  ASSERT_TRUE(client_.Connect());
+  ASSERT_EQ(channel.waitForLineContaining(" JOIN ", kArrival), kBot + "JOIN :#sample");
+  const std::string show = "RECORDING - Night Show ( http://host:8000/live.mp3 )";
+  EXPECT_TRUE(client_.Say(show));
+  EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
+            kBot + "PRIVMSG #sample :\00303" + show);
+  // A line beyond the server's limit arrives cut, not dropped.
+  EXPECT_TRUE(client_.Say("RECORDING - " + std::string(300, 'n') + " ( http://host/" +
+                          std::string(300, 'u') + " )"));
+  EXPECT_TRUE(channel.waitForLineContaining(
+      kBot + "PRIVMSG #sample :\00303RECORDING - " + std::string(300, 'n'), kArrival));
+  EXPECT_GT(client_.SendTopic(show), 0);
+  EXPECT_EQ(channel.waitForLineContaining(" TOPIC ", kArrival), kBot + "TOPIC #sample :" + show);
+
+  // The keep-alive draws 30 (one in ten) and then 34: the phrase of row 4
+  // follows the PING, which the server answers without dropping the client.
+  test::ScriptedRandom random({30, 34});
+  SendIrcKeepAlive(&client_, {.autoPosting = true, .chatterMode = true}, random);
+  EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
+            kBot + "PRIVMSG #sample :\00303Hope your day is going well.");
+
+  EXPECT_TRUE(client_.Quit());
+  EXPECT_TRUE(channel.waitForLineContaining(kBot + "QUIT", kArrival));
+  EXPECT_TRUE(client_.Quit()) << "a second Quit on the closed connection";
+}
+
+// The server drops the bot (it restarts, as after a crash): the next
+// keep-alive reconnects, and the next announcement arrives.
+TEST_F(IrcBotMFCWithNgircd, KeepAliveReconnectsAfterTheServerDroppedTheBot) {
+  client_.Connect();
+  server_.restart();
+  test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
+                              NgircdServer::kOperatorPassword);
+  test::ScriptedRandom random({});
+  SendIrcKeepAlive(&client_, {.autoPosting = true}, random);
+  EXPECT_TRUE(channel.waitForLineContaining(" JOIN ", kArrival));
+  EXPECT_TRUE(client_.Say("RECORDING - Night Show"));
+  EXPECT_TRUE(channel.waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
+}
+
+}  // namespace
+}  // namespace larkspan::irc
