@@ -1,0 +1,308 @@
+// The profile file: the bytes stored profiles are made of, what a load takes
+// from a file however it was cut or miscounted, and saves that never lose it.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <thread>
+
+#include "platform/text.h"
+#include "schedule/control_text.h"
+#include "schedule/profile.h"
+#include "tests/support/temporary_folder.h"
+
+namespace larkspan::schedule {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::string;
+using platform::FieldText;
+
+constexpr std::size_t kHead = 2320, kEntry = 784, kCount = 16, kKnown = 512, kOptions = 4120;
+
+void Le32(Bytes& b, std::size_t at, std::int64_t v) {
+  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// The value stored at `at`, read as the type of the field it should land in.
+template <typename T>
+T Stored(const Bytes& b, std::size_t at) {
+  std::uint64_t raw = 0;
+  for (std::size_t i = 0; i < sizeof(T); ++i)
+    raw |= std::uint64_t{static_cast<std::uint8_t>(b[at + i])} << (8 * i);
+  return static_cast<T>(raw);
+}
+#define EXPECT_STORED(field, bytes, at) EXPECT_EQ(field, Stored<decltype(field)>(bytes, at)) << at
+
+// One record of the file: the spans its fields are stored in (everything else
+// is padding, unused or a pointer slot, written as zero) and its texts as
+// {offset, width, how many}, each ended in its last byte by a load.
+struct Record {
+  std::size_t size;
+  std::vector<std::pair<std::size_t, std::size_t>> fields;
+  std::vector<std::array<std::size_t, 3>> texts;
+};
+const Record kHeadRecord{kHead,
+                         {{0, 1802}, {1817, 2170}},
+                         {{0, 256, 2},
+                          {512, 1024, 1},
+                          {1544, 256, 1},
+                          {1819, 256, 1},
+                          {2077, 32, 1},
+                          {2109, 16, 1},
+                          {2125, 24, 1},
+                          {2149, 16, 1}}};
+const Record kEntryRecord{
+    kEntry,
+    {{0, 17}, {20, 540}, {552, 561}, {564, 598}, {600, 706}, {722, 723}, {724, 727}, {728, 729}},
+    {{24, 256, 2}, {610, 16, 6}}};
+const Record kCountRecord{kCount, {{0, 4}}, {}};
+const Record kKnownRecord{kKnown, {{0, 260}}, {{0, 256, 1}}};
+const Record kOptionsRecord{
+    kOptions, {{0, 1128}}, {{6, 16, 6}, {114, 16, 12}, {330, 32, 24}, {1098, 5, 6}}};
+
+class ProfileFile : public ::testing::Test {
+ protected:
+  fs::path file() const { return folder_.path() / "brambly.prf"; }
+  Bytes read() const {
+    std::ifstream in(file(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  void write(const Bytes& bytes) const { std::ofstream(file(), std::ios::binary) << bytes; }
+  bool load(const Bytes& bytes) {
+    write(bytes);
+    loaded_ = std::make_unique<Profile>();
+    return LoadProfile(*loaded_, folder_.path());
+  }
+
+  // What the writer makes of `entries` entries, each with the extension
+  // "x<i>" among its options, and `known` known mountpoints.
+  Bytes written(int entries, int known) {
+    Profile profile;
+    CopyControlText(profile.settings.ircChannel, "#file");
+    for (int i = 0; i < entries; ++i) {
+      ScheduleEntry entry;
+      entry.jobSlot = kJobSlotIdle;
+      MonitorOptions options;
+      CopyControlText(options.ignoredExtensions[0], "x" + std::to_string(i % 100));
+      profile.schedule.appendEntry(entry, options);
+    }
+    profile.knownMountpoints.resize(known);
+    EXPECT_TRUE(SaveProfile(profile, folder_.path()));
+    return read();
+  }
+
+  larkspan::test::TemporaryFolder folder_;
+  std::unique_ptr<Profile> loaded_;
+};
+using ProfileLayout = ProfileFile;
+using ProfileLoad = ProfileFile;
+using ProfileSave = ProfileFile;
+
+// A file of one record each, every byte of it a non-zero pattern.
+TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
+  Bytes pattern, expected;
+  for (const Record* r : {&kHeadRecord, &kEntryRecord, &kCountRecord, &kKnownRecord, &kCountRecord,
+                          &kOptionsRecord}) {
+    const std::size_t at = pattern.size();
+    for (std::size_t i = at; i < at + r->size; ++i) pattern += static_cast<char>(1 + i * 7 % 251);
+    expected.resize(pattern.size());
+    for (const auto& [from, to] : r->fields)
+      std::copy(&pattern[at + from], &pattern[at + to], &expected[at + from]);
+    for (const auto& [offset, width, count] : r->texts)
+      for (std::size_t i = 0; i < count; ++i) expected[at + offset + (i + 1) * width - 1] = 0;
+  }
+  for (const std::size_t at : {std::size_t{1536}, kHead + kEntry, kHead + kEntry + kCount + kKnown})
+    Le32(pattern, at, 1), Le32(expected, at, 1);
+  // Loaded entries are Idle, not running, kept and not done today.
+  Le32(expected, kHead + 536, -1), Le32(expected, kHead + 552, 0);
+  expected[kHead + 574] = 1, expected[kHead + 726] = 0;
+
+  ASSERT_TRUE(load(pattern));
+  ASSERT_TRUE(SaveProfile(*loaded_, folder_.path()));
+  const Bytes saved = read();
+  ASSERT_EQ(saved.size(), expected.size());
+  EXPECT_EQ(std::mismatch(saved.begin(), saved.end(), expected.begin()).first - saved.begin(),
+            static_cast<std::ptrdiff_t>(saved.size()))
+      << "first wrong byte";
+
+  // Where fields lie, in byte order and width.
+  const ProfileSettings& s = loaded_->settings;
+  EXPECT_EQ(FieldText(s.recordingPath), pattern.substr(512, 1023));
+  EXPECT_EQ(FieldText(s.ircChannel), pattern.substr(2125, 23));
+  EXPECT_STORED(s.shoutcast, pattern, 1540);
+  EXPECT_STORED(s.legacyWord, pattern, 1800);
+  EXPECT_STORED(s.ircUpdateTopic, pattern, 2169);
+  const ScheduleEntry& e = loaded_->schedule.entry(0);
+  const Bytes entry = pattern.substr(kHead, kEntry);
+  EXPECT_STORED(e.startHour, entry, 0);
+  EXPECT_STORED(e.startMinute, entry, 4);
+  EXPECT_STORED(e.endHour, entry, 8);
+  EXPECT_STORED(e.endMinute, entry, 12);
+  EXPECT_STORED(e.days, entry, 16);
+  EXPECT_STORED(e.repeating, entry, 20);
+  EXPECT_EQ(FieldText(e.programName), entry.substr(24, 255));
+  EXPECT_EQ(FieldText(e.url), entry.substr(280, 255));
+  EXPECT_STORED(e.startedDay, entry, 560);
+  EXPECT_STORED(e.bitrate, entry, 572);
+  EXPECT_STORED(e.ignoreTimes[2].startHour, entry, 584);
+  EXPECT_STORED(e.monitorLevel, entry, 595);
+  EXPECT_STORED(e.nameKey, entry, 600);
+  EXPECT_EQ(FieldText(e.shortIgnoreNames[5]), entry.substr(690, 15));
+  EXPECT_STORED(e.timeout, entry, 724);
+  EXPECT_STORED(e.endCount, entry, 728);
+  const std::size_t known = kHead + kEntry + kCount;
+  EXPECT_STORED(loaded_->knownMountpoints.at(0).ownerKey, pattern, known + 256);
+  const MonitorOptions& o = loaded_->schedule.options(0);
+  EXPECT_EQ(FieldText(o.longIgnoreNames[23]), pattern.substr(known + kKnown + kCount + 1066, 31));
+  EXPECT_EQ(FieldText(o.ignoredExtensions[5]), pattern.substr(known + kKnown + kCount + 1123, 4));
+}
+
+// A file cut anywhere, or with a count that is not what follows it, gives the
+// records that are whole, and never more than the file holds.
+TEST_F(ProfileLoad, TakesTheWholeRecordsOfACutOrMiscountedFile) {
+  enum Count { kNone, kEntries, kKnownList, kOptionsList };
+  struct Case {
+    int entries, known;
+    std::size_t size;  // 0: whole
+    Count patched;
+    std::int32_t count;
+    std::size_t loaded, loadedKnown, options;
+  };
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::size_t kKnownAt = kHead + 2 * kEntry, kOptionsAt = kKnownAt + kCount + 2 * kKnown;
+  const Case cases[] = {
+      {2, 2, 1000, kNone, 0, 0, 0, 0},
+      {2, 2, kHead + 1000, kNone, 0, 1, 0, 0},
+      {2, 2, kKnownAt + 8, kNone, 0, 2, 0, 0},
+      {2, 2, kKnownAt + kCount + kKnown, kNone, 0, 2, 1, 0},
+      {2, 2, kOptionsAt, kNone, 0, 2, 2, 0},
+      {2, 2, kOptionsAt + 8, kNone, 0, 2, 2, 0},
+      {2, 2, kOptionsAt + kCount + kOptions, kNone, 0, 2, 2, 1},
+      {2, 2, 0, kNone, 0, 2, 2, 2},
+      {2, 0, 0, kEntries, kMax, 12, 0, 0},  // as many as the rest of the file holds
+      {2, 0, 0, kEntries, -5, 0, 0, 0},
+      {1, 1, 0, kKnownList, kMax, 1, 9, 0},
+      {1, 0, 0, kKnownList, -1, 1, 0, 1},
+      {1, 0, 0, kOptionsList, -1, 1, 0, 0},
+      {3, 0, 0, kOptionsList, 1, 3, 0, 1},
+      {1024, 0, 0, kNone, 0, 1024, 0, 1024},
+      {1025, 0, 0, kNone, 0, 1025, 0, 1025},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.entries << " entries, " << c.known << " known, size "
+                                    << c.size << ", count " << c.patched << " " << c.count);
+    Bytes file = written(c.entries, c.known);
+    const std::size_t knownAt = kHead + c.entries * kEntry;
+    const std::size_t countAt[] = {0, 1536, knownAt, knownAt + kCount + c.known * kKnown};
+    if (c.patched != kNone) Le32(file, countAt[c.patched], c.count);
+    if (c.size > 0) file.resize(c.size);
+    EXPECT_TRUE(load(file));
+    const ScheduleTable& table = loaded_->schedule;
+    ASSERT_EQ(table.count(), c.loaded);
+    EXPECT_EQ(table.capacity(), c.loaded > 1024 ? 2048u : 1024u);
+    EXPECT_EQ(loaded_->knownMountpoints.size(), c.loadedKnown);
+    for (std::size_t i = 0; i < c.loaded; ++i) {
+      EXPECT_EQ(FieldText(table.options(i).ignoredExtensions[0]),
+                i < c.options ? "x" + std::to_string(i % 100) : "")
+          << i;
+    }
+    EXPECT_EQ(FieldText(loaded_->settings.ircChannel), c.size == 1000 ? "#sample" : "#file");
+  }
+}
+
+// A profile that is there but cannot be read is told from a missing one and
+// never saved over. Tests run as root, who reads any file whatever its mode: a
+// folder of that name fails to read, and so does a link to this process's
+// memory, whose first page is never mapped.
+TEST_F(ProfileLoad, AnUnreadableFileIsNeverSavedOver) {
+  for (const auto& [make, reason] :
+       {std::pair<void (*)(const fs::path&), std::string>{
+            [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+        {[](const fs::path& p) { fs::create_symlink("/proc/self/mem", p); },
+         "Input/output error"}}) {
+    make(file());
+    const fs::file_type kind = fs::symlink_status(file()).type();
+    Profile profile;
+    profile.settings = DefaultProfileSettings("/home/tester");
+    profile.schedule.appendEntry(ScheduleEntry{}, MonitorOptions{});
+    profile.knownMountpoints.resize(3);
+    EXPECT_FALSE(LoadProfile(profile, folder_.path()));
+    EXPECT_EQ(profile.readFailure, reason);
+    EXPECT_EQ(std::string(profile.settings.recordingPath), "/home/tester/") << reason;
+    EXPECT_EQ(profile.schedule.count(), 0u);
+    EXPECT_TRUE(profile.knownMountpoints.empty());
+    EXPECT_FALSE(SaveProfile(profile, folder_.path()));
+    EXPECT_EQ(fs::symlink_status(file()).type(), kind) << reason << ": saved over";
+
+    // A missing file is nothing to lose.
+    fs::remove(file());
+    EXPECT_FALSE(LoadProfile(profile, folder_.path()));
+    EXPECT_TRUE(profile.readFailure.empty());
+    EXPECT_TRUE(SaveProfile(profile, folder_.path()));
+    fs::remove(file());
+  }
+}
+
+TEST_F(ProfileSave, ReplacesTheWholeFileOrNothing) {
+  const auto filesIn = [this] {
+    return std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator());
+  };
+  write("old");
+  ::chmod(file().c_str(), 0640);
+  Profile profile;
+  EXPECT_TRUE(SaveProfile(profile, folder_.path()));
+  EXPECT_EQ(read().size(), 2352u) << "a first start's profile";
+  EXPECT_EQ(fs::status(file()).permissions(), fs::perms(0640));
+  EXPECT_EQ(filesIn(), 1);
+
+  for (int i = 0; i < 100; ++i) profile.schedule.appendEntry(ScheduleEntry{}, MonitorOptions{});
+  EXPECT_FALSE(SaveProfile(profile, folder_.path() / "missing"));
+  // A folder where the file should be: the rename fails at the very end.
+  fs::remove(file());
+  fs::create_directory(file());
+  EXPECT_FALSE(SaveProfile(profile, folder_.path()));
+  EXPECT_EQ(filesIn(), 1);
+  fs::remove(file());
+
+  // A full disk, made by a file size limit in a child process: the write of
+  // the new profile (about 490 kB) fails half way.
+  const Bytes old(5000, 'o');
+  write(old);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::_exit(SaveProfile(profile, folder_.path()) ? 1 : 0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save reported success";
+  EXPECT_EQ(read(), old);
+  EXPECT_EQ(filesIn(), 1);
+}
+
+TEST_F(ProfileSave, WaitsForTheScheduleLock) {
+  Profile profile;
+  std::atomic<bool> saved = false;
+  std::unique_lock lock(profile.scheduleLock);
+  std::jthread saver([&] { saved = SaveProfile(profile, folder_.path()); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(file()));
+  lock.unlock();
+  saver.join();
+  EXPECT_TRUE(saved);
+}
+
+}  // namespace
+}  // namespace larkspan::schedule
