@@ -64,18 +64,14 @@ TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLinesEach)
   EXPECT_EQ(EntryAtLine({4, 2, 7}, 12), std::nullopt);
 }
 
-class ScheduleEditorTest : public ::testing::Test {
+class ScheduleEditorTest : public SchedulerTest {
  protected:
+  using SchedulerTest::add;
   ScheduleEntry& add(const ScheduleEntry& e) {
-    return profile_.schedule.entry(*profile_.schedule.appendEntry(e, {}));
+    return entry(*profile_.schedule.appendEntry(e, {}));
   }
-  std::string name(std::size_t u) {
-    return std::string(FieldText(profile_.schedule.entry(u).programName));
-  }
+  std::string name(std::size_t u) { return std::string(FieldText(entry(u).programName)); }
 
-  test::TemporaryFolder folder_;
-  Profile profile_;
-  test::RecordingPrompter prompter_;
   ScheduleEditor editor_{profile_, prompter_, folder_.path()};
 };
 
@@ -85,7 +81,7 @@ TEST_F(ScheduleEditorTest, AppendNeedsADayOrAMonitorMarkAndReusesAFreeSlot) {
   add(Listed("last", kMonday, 3, 0));
   editor_.open(std::nullopt);  // purges the removed entry
   ASSERT_EQ(profile_.schedule.count(), 2u);
-  profile_.schedule.entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
+  entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
 
   editor_.form() = ScheduleForm{};
   editor_.append();
@@ -99,7 +95,7 @@ TEST_F(ScheduleEditorTest, AppendNeedsADayOrAMonitorMarkAndReusesAFreeSlot) {
   EXPECT_TRUE(editor_.takeChange());
   ASSERT_EQ(profile_.schedule.count(), 2u);
   EXPECT_EQ(editor_.current(), 0u);
-  const ScheduleEntry& added = profile_.schedule.entry(0);
+  const ScheduleEntry& added = entry(0);
   EXPECT_EQ(name(0), std::string(254, 'n'));
   EXPECT_EQ(added.jobSlot, kJobSlotIdle);
   EXPECT_EQ(added.keep, 1);
@@ -150,7 +146,7 @@ TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
   editor_.markModified();
   editor_.editCurrent();  // answered No
   EXPECT_EQ(prompter_.questions(), std::vector<std::string>{kChangingRecordingQuestion});
-  EXPECT_EQ(profile_.schedule.entry(1).startMinute, 0);
+  EXPECT_EQ(entry(1).startMinute, 0);
 
   // A tick under the question removes an entry before this one: the answer
   // still goes to the entry it was asked about.
@@ -160,21 +156,20 @@ TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
   prompter_.answerNext(true);
   editor_.editCurrent();
   ASSERT_EQ(profile_.schedule.count(), 1u);
-  EXPECT_EQ(profile_.schedule.entry(0).startMinute, 30);
-  EXPECT_EQ(profile_.schedule.entry(0).jobSlot, 0) << "the recording goes on";
+  EXPECT_EQ(entry(0).startMinute, 30);
+  EXPECT_EQ(entry(0).jobSlot, 0) << "the recording goes on";
   EXPECT_EQ(prompter_.boxes().back().text, kEntryEditedMessage);
 }
 
-TEST_F(SchedulerTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemovesIt) {
+TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemovesIt) {
   add("Show", 14, 15, kMonday);
   add("Other", 14, 15, kTuesday);
   tickAt(At(7, 13, 59, 55));
   ASSERT_TRUE(waitRecording(entry(0)));
-  ScheduleEditor editor(profile_, prompter_, folder_.path());
-  editor.open(0);
-  editor.deleteCurrent();
+  editor_.open(0);
+  editor_.deleteCurrent();
   EXPECT_EQ(ListingOrder(profile_.schedule), std::vector<std::size_t>{1});
-  EXPECT_EQ(editor.form().programName, "Other");
+  EXPECT_EQ(editor_.form().programName, "Other");
   EXPECT_FALSE(jobOf(entry(0))->stopRequested);
 
   tickAt(At(7, 15, 0));

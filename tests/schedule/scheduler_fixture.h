@@ -69,6 +69,17 @@ class SchedulerTest : public ::testing::Test {
     return profile_.schedule.entry(*profile_.schedule.appendEntry(e, MonitorOptions{}));
   }
 
+  // An entry recording on a job of its own, without a thread.
+  recording::RecordingJob& addRecording(std::string_view name, std::uint8_t days = kMonday,
+                                        bool repeating = true) {
+    auto created = std::make_unique<recording::RecordingJob>();
+    created->setStatus("RECORDING");
+    recording::RecordingJob& job = *created;
+    ScheduleEntry& e = add(name, 9, 10, days, repeating);
+    e.jobSlot = *jobs_.takeSlot(std::move(created)), e.running = 1, e.startedDay = kMonday;
+    return job;
+  }
+
   ScheduleEntry& entry(std::size_t u) { return profile_.schedule.entry(u); }
   recording::RecordingJob* jobOf(const ScheduleEntry& e) { return jobs_.at(e.jobSlot); }
 

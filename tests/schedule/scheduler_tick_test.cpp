@@ -18,32 +18,36 @@ std::string Refused() {
   return "http://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/live";
 }
 
-// An entry's window, its days, and what each tick ("<day> <time> <state>")
+// An entry's window and days, 'u' for a mountpoint the user or 'm' one the
+// monitor set to be monitored, and what each tick ("<day> <time> <state>")
 // leaves it as: - Idle, R recording, S asked to stop, x removed; U is the user
-// stopping it then, without a tick.
+// stopping it then, without a tick. A tick to Idle or x waits for the thread.
 struct Window {
   const char* window;
   std::uint8_t days;
   bool repeating;
+  char monitored;
   const char* ticks;
 };
 
-TEST_F(SchedulerTest, EntriesStartUpToTenSecondsEarlyAndStopOnlyInTheirEndHour) {
+TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
   const Window windows[] = {
-      // A repeating entry keeps its days.
-      {"14:00-15:00", kMonday, true,
+      {"14:00-15:00", kMonday, true, 0,  // a repeating entry keeps its days
        "7 13:59:49 - 7 13:59:50 R 7 14:30:00 R 7 15:00:05 S 7 17:00:05 - 14 14:00:00 R"},
-      {"14:00-16:30", kMonday, true, "7 14:00:00 R 7 17:00:00 R"},
-      {"23:00-01:00", kFriday, true,
+      {"14:00-16:30", kMonday, true, 0, "7 14:00:00 R 7 17:00:00 R"},
+      {"23:00-01:00", kFriday, true, 0,
        "11 22:59:49 - 11 22:59:50 R 12 00:30:00 R 12 01:00:00 S 12 01:00:05 - 12 01:00:10 -"},
-      {"00:00-00:30", kMonday | kTuesday, true, "7 23:59:55 - 8 00:00:00 R"},
-      {"10:15-10:15", kTuesday, true, "8 10:14:49 - 8 10:14:50 R 8 10:15:00 S"},
-      // A one-time entry loses each day it recorded.
-      {"09:00-10:00", kMonday | kWednesday, false,
+      {"00:00-00:30", kMonday | kTuesday, true, 0, "7 23:59:55 - 8 00:00:00 R"},
+      {"10:15-10:15", kTuesday, true, 0, "8 10:14:49 - 8 10:14:50 R 8 10:15:00 S"},
+      {"09:00-10:00", kMonday | kWednesday, false, 0,  // loses each day it recorded
        "7 09:00:00 R 7 10:00:00 S 7 10:00:05 - 14 09:00:00 - 16 09:00:00 R 16 10:00:00 S "
        "16 10:00:05 x"},
-      // Free again a week later, though no tick ran at midnight.
-      {"14:00-15:00", kMonday, true, "7 14:10:00 U 7 14:20:00 - 14 14:05:00 R"},
+      {"14:00-15:00", kMonday, true, 0,  // free on a later day without a tick at midnight
+       "7 14:10:00 U 7 14:20:00 - 14 14:05:00 R"},
+      // Twice a minute, not in its ignore time (11:00 to 11:01 on Mondays).
+      {"00:00-00:00", 0, true, 'u',
+       "7 10:00:10 - 7 10:00:27 R 7 10:00:31 - 7 11:01:05 - 7 11:02:00 R"},
+      {"00:00-00:00", 0, true, 'm', "7 10:00:10 R 7 10:00:15 - 7 10:00:20 R"},
   };
   const auto state = [&]() -> char {
     if (profile_.schedule.count() == 0) return 'x';
@@ -57,6 +61,11 @@ TEST_F(SchedulerTest, EntriesStartUpToTenSecondsEarlyAndStopOnlyInTheirEndHour) 
     SCOPED_TRACE(w.window);
     ScheduleEntry& e = add("Show", 0, 0, w.days, w.repeating);
     std::sscanf(w.window, "%d:%d-%d:%d", &e.startHour, &e.startMinute, &e.endHour, &e.endMinute);
+    if (w.monitored) {
+      e.monitorMountpoint = 1, e.autoCreated = w.monitored == 'm';
+      e.ignoreTimes[1] = {1, kMonday, 11, 0, 11, 1};
+      platform::CopyToField(e.url, Refused());
+    }
     std::istringstream ticks(w.ticks);
     int day, hour, minute, second;
     char colon, expected;
@@ -66,39 +75,13 @@ TEST_F(SchedulerTest, EntriesStartUpToTenSecondsEarlyAndStopOnlyInTheirEndHour) 
         MarkDoneToday(entry(0), platform::ToLocalTime(when));
         continue;
       }
+      ASSERT_TRUE((expected != '-' && expected != 'x') || waitFinished(entry(0)));
       tickAt(when);
       EXPECT_EQ(state(), expected) << day << " " << hour << ":" << minute << ":" << second;
-      if (expected == 'S') {
-        ASSERT_TRUE(waitFinished(entry(0)));
-      }
     }
     StopScheduledRecordings(profile_, jobs_);
     profile_.schedule.reset();
   }
-}
-
-TEST_F(SchedulerTest, MonitoredMountpointsAreTriedTwiceAMinuteOrAlwaysWhenTheMonitorMadeThem) {
-  for (const bool made : {false, true}) {
-    ScheduleEntry& e = add(made ? "Made" : "Users", 0, 0, 0);
-    e.monitorMountpoint = 1, e.autoCreated = made;
-    platform::CopyToField(e.url, Refused());
-  }
-  tickAt(At(7, 10, 0, 10));
-  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-  ASSERT_GE(entry(1).jobSlot, 0);
-  EXPECT_FALSE(jobOf(entry(1))->persistent);
-  tickAt(At(7, 10, 0, 27));
-  ASSERT_GE(entry(0).jobSlot, 0);
-  ASSERT_TRUE(waitFinished(entry(0)));
-  tickAt(At(7, 10, 0, 31));  // closes it out
-  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-
-  // An enabled ignore-time row for today covers the moment, end minute included.
-  entry(0).ignoreTimes[1] = {1, kMonday, 9, 30, 10, 1};
-  tickAt(At(7, 10, 1, 5));
-  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-  tickAt(At(7, 10, 2, 0));
-  EXPECT_GE(entry(0).jobSlot, 0);
 }
 
 TEST_F(SchedulerTest, AMonitoredMountpointToDeleteWhenDoneGoesAfterItsFiftySecondCloseOut) {
@@ -131,6 +114,7 @@ TEST_F(SchedulerTest, ProgramNamesAndUrlsBecomeFolderAndFileNames) {
       {"a\\b*c\"d<e>f|g?h \t", "/x.flac", "a b c d e f g h/a b c d e f g h December 7.flac"},
       {" ?* ", "/a.b.ogg", "/ December 7.mp3"},
       {"  Lead", "/x.opus1", "  Lead/  Lead December 7.mp3"},
+      {"Ogg", "/live.ogg", "Ogg/Ogg December 7.ogg"},
       {"Cast", "/live.ogg", "Cast/Cast December 7.mp3"},  // Shoutcast
   };
   for (const auto& [program, path, file] : cases) {
@@ -138,13 +122,10 @@ TEST_F(SchedulerTest, ProgramNamesAndUrlsBecomeFolderAndFileNames) {
     platform::CopyToField(e.url, server_.url(path));
     e.shoutcast = std::string_view(program) == "Cast";
   }
-  add("Ogg", 9, 10, kMonday).shoutcast = 0;
-  platform::CopyToField(entry(5).url, server_.url("/live.ogg"));
   tickAt(At(7, 9, 0));
   const std::string rec = (folder_.path() / "rec/").string();
   for (std::size_t u = 0; u < std::size(cases); ++u)
     EXPECT_EQ(FieldText(jobOf(entry(u))->outputFile), rec + cases[u][2]);
-  EXPECT_EQ(FieldText(jobOf(entry(5))->outputFile), rec + "Ogg/Ogg December 7.ogg");
 }
 
 TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
@@ -180,18 +161,6 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
                                                    "RAW TOPIC #radio :" + announcement + "\r\n",
                                                    "SAY FINISHED - Morning", idle}))
       << "the idle topic goes out again once a recording was shown";
-
-  // The manual recording is shown while it runs, and collected when it ends.
-  recording::RecordingJob* job = manual_.create();
-  job->setStatus("RECORDING");
-  tickAt(At(7, 11, 0));
-  EXPECT_EQ(state_.statusText, "RECORDING\r\n");
-  job->setStatus("DONE RECORDING");
-  job->markFinished();
-  tickAt(At(7, 11, 0, 5));
-  EXPECT_FALSE(manual_.exists());
-  tickAt(At(7, 11, 0, 10));
-  EXPECT_EQ(state_.statusText, "DONE RECORDING\r\n");
 }
 
 TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
@@ -235,20 +204,6 @@ TEST_F(SchedulerTest, AnUnusableRecordingPathIsReportedOncePerRun) {
           {test::RecordingPrompter::Kind::Warning, "Cannot save output file. Invalid path."}}));
 }
 
-TEST_F(SchedulerTest, TheExitStopsEveryRecordingAndDropsTemporaryEntries) {
-  add("First temporary", 9, 10, kMonday).keep = 0;
-  add("Second temporary", 9, 10, kMonday).keep = 0;
-  add("Kept", 9, 10, kMonday);
-  tickAt(At(7, 9, 0));
-  ASSERT_TRUE(waitRecording(entry(0)));
-  StopScheduledRecordings(profile_, jobs_);
-  for (int slot = 0; slot < 3; ++slot) EXPECT_EQ(jobs_.at(slot), nullptr) << "every job released";
-  ASSERT_EQ(profile_.schedule.count(), 1u);
-  EXPECT_EQ(FieldText(entry(0).programName), "Kept");
-  EXPECT_EQ(entry(0).recordingThread, nullptr);
-  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-}
-
 // Confirms the new mountpoint's options with "Monitor mountpoint continuously";
 // the dialog is a box too.
 class Dialog final : public monitor::RecordMountpointDialog {
@@ -267,17 +222,6 @@ class Dialog final : public monitor::RecordMountpointDialog {
 class NestedTickTest : public SchedulerTest,
                        public ::testing::WithParamInterface<std::pair<std::string, bool>> {
  protected:
-  // An entry recording on a job of its own without a thread.
-  recording::RecordingJob* addRecording(std::string_view name, bool oneTimeToday) {
-    auto created = std::make_unique<recording::RecordingJob>();
-    created->setStatus("RECORDING");
-    recording::RecordingJob* job = created.get();
-    ScheduleEntry& e = add(name, 9, 10, oneTimeToday ? kMonday : kTuesday, !oneTimeToday);
-    e.jobSlot = *jobs_.takeSlot(std::move(created));
-    e.running = 1, e.startedDay = kMonday;
-    return job;
-  }
-
   monitor::ServerMonitor monitor_;
   test::ScriptedRandom random_{{}};
   Dialog dialog_{prompter_};
@@ -309,16 +253,17 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
     stream.stall = true;
     return stream;
   });
-  recording::RecordingJob* firstDone = addRecording("First done", true);
+  recording::RecordingJob& firstDone = addRecording("First done", kMonday, false);
   add("Another day", 9, 10, kTuesday);  // so that one tick closes out both
-  recording::RecordingJob* secondDone = addRecording("Second done", true);
+  recording::RecordingJob& secondDone = addRecording("Second done", kMonday, false);
   for (const char* server : {"/asking", "/quiet"}) {
     ScheduleEntry& e = add(server, 0, 0, 0);
     platform::CopyToField(e.url, server_.url(server));
     e.monitorServer = 1, e.monitorLevel = server == std::string("/asking");
   }
   const std::pair<std::string, const recording::RecordingJob*> live[] = {
-      {"Live one", addRecording("Live one", false)}, {"Live two", addRecording("Live two", false)}};
+      {"Live one", &addRecording("Live one", kTuesday)},
+      {"Live two", &addRecording("Live two", kTuesday)}};
   add("Due", 9, 10, kMonday);
 
   std::ofstream(folder_.path() / "notadir") << "x";
@@ -337,8 +282,8 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
   prompter_.whileOpen = [&](const std::string& text) {
     if (nested || std::this_thread::get_id() != testThread || !text.starts_with(box)) return;
     nested = true;
-    firstDone->markFinished();
-    secondDone->markFinished();
+    firstDone.markFinished();
+    secondDone.markFinished();
     SchedulerTick(context_);
     monitor_.MonitorServers(monitoring_);
   };

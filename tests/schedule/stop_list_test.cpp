@@ -5,51 +5,29 @@
 
 #include "schedule/stop_list.h"
 
-#include <gtest/gtest.h>
-
-#include "platform/text.h"
-#include "tests/support/recording_prompter.h"
+#include "tests/schedule/scheduler_fixture.h"
 
 namespace larkspan::schedule {
 namespace {
 
-using test::RecordingPrompter;
-
-class StopListTest : public ::testing::Test {
+class StopListTest : public SchedulerTest {
  protected:
-  // Entry `name`, recording in a job whose status is `status`.
-  recording::RecordingJob& add(std::string_view name, std::string_view status = "RECORDING") {
-    ScheduleEntry e;
-    platform::CopyToField(e.programName, name);
-    auto job = std::make_unique<recording::RecordingJob>();
-    job->setStatus(status);
-    recording::RecordingJob& added = *job;
-    e.jobSlot = *jobs_.takeSlot(std::move(job));
-    e.running = 1;
-    profile_.schedule.appendEntry(e, {});
-    return added;
-  }
   // What a tick's close-out does: the job goes, the entry is removed.
   void closeOut(std::size_t u) {
-    jobs_.giveSlotBack(profile_.schedule.entry(u).jobSlot);
+    jobs_.giveSlotBack(entry(u).jobSlot);
     profile_.schedule.eraseEntry(u);
   }
   std::vector<StopRow> rows() { return ListStoppableRecordings(profile_, jobs_); }
   bool stop(const StopRow& row) {
-    return StopRecordingOfRow(row, profile_, jobs_, prompter_,
-                              {.year = 2026, .month = 12, .day = 7});
+    return StopRecordingOfRow(row, profile_, jobs_, prompter_, platform::ToLocalTime(At(7, 9, 0)));
   }
-
-  Profile profile_;
-  recording::JobTable jobs_;
-  RecordingPrompter prompter_;
 };
 
 TEST_F(StopListTest, ListsRunningRecordingsInScheduleOrderAndStopsTheOnePicked) {
   std::vector<recording::RecordingJob*> jobs;
   for (int i = 1; i <= 11; ++i) {
-    if (i == 5) add("idle in lower case", "idle");
-    jobs.push_back(&add(platform::Format("Show %d", i)));
+    if (i == 5) addRecording("idle in lower case").setStatus("idle");
+    jobs.push_back(&addRecording(platform::Format("Show %d", i)));
   }
   std::vector<StopRow> shown = rows();
   ASSERT_EQ(shown.size(), 11u);
@@ -60,16 +38,16 @@ TEST_F(StopListTest, ListsRunningRecordingsInScheduleOrderAndStopsTheOnePicked) 
   ASSERT_TRUE(row);
   EXPECT_TRUE(stop(*row));
   for (int i = 0; i < 11; ++i) EXPECT_EQ(jobs[i]->stopRequested.load(), i == 9) << i;
-  const ScheduleEntry& tenth = profile_.schedule.entry(row->entryIndex);
+  const ScheduleEntry& tenth = entry(row->entryIndex);
   EXPECT_EQ(tenth.running, 0);
   EXPECT_EQ(tenth.doneToday, 1);
   EXPECT_EQ(prompter_.questions(), (std::vector<std::string>(2, "Stop recording?")));
 }
 
 TEST_F(StopListTest, AnOutOfDateListIsFilledAgainBeforeAnythingIsStopped) {
-  add("A");
-  add("B");
-  recording::RecordingJob& c = add("C");
+  addRecording("A");
+  addRecording("B");
+  recording::RecordingJob& c = addRecording("C");
   std::vector<StopRow> shown = rows();
 
   // A ended and was removed: position 1 now shows C, and position 1 is used.
@@ -93,25 +71,25 @@ TEST_F(StopListTest, AnOutOfDateListIsFilledAgainBeforeAnythingIsStopped) {
 }
 
 TEST_F(StopListTest, UnderTheQuestionTheRecordingMayEndOrItsEntryMove) {
-  add("Ends");
-  add("Before");
-  recording::RecordingJob& target = add("Target");
+  addRecording("Ends");
+  addRecording("Before");
+  recording::RecordingJob& target = addRecording("Target");
   // Under the question a tick closes the first recording out, and a new
   // start may take its slot for another entry.
   prompter_.whileOpen = [&](const std::string& text) {
-    if (text == "Stop recording?") closeOut(0), add("Newcomer");
+    if (text == "Stop recording?") closeOut(0), addRecording("Newcomer");
   };
   prompter_.answerNext(true);
   EXPECT_FALSE(stop(rows()[0]));
   EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
   for (std::size_t u = 0; u < profile_.schedule.count(); ++u) {
-    EXPECT_EQ(profile_.schedule.entry(u).doneToday, 0);
-    EXPECT_FALSE(jobs_.at(profile_.schedule.entry(u).jobSlot)->stopRequested.load());
+    EXPECT_EQ(entry(u).doneToday, 0);
+    EXPECT_FALSE(jobs_.at(entry(u).jobSlot)->stopRequested.load());
   }
   prompter_.answerNext(true);
   EXPECT_TRUE(stop(rows()[1])) << "Target, moved up under the question";
   EXPECT_TRUE(target.stopRequested.load());
-  EXPECT_EQ(profile_.schedule.entry(0).doneToday, 1);
+  EXPECT_EQ(entry(0).doneToday, 1);
 }
 
 }  // namespace
