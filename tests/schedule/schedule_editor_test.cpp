@@ -1,5 +1,6 @@
-// The schedule list's order and text, and the editor's rules on the profile's
-// table, whose entries ticks may move under any of its boxes.
+// The schedule list's order and text, the editor's rules, the stop window's
+// list, and the table beneath them. Ticks run under every box these show and
+// may close recordings out and move entries meanwhile.
 
 #include "schedule/schedule_editor.h"
 
@@ -7,6 +8,7 @@
 
 #include "schedule/name_key.h"
 #include "schedule/schedule_listing.h"
+#include "schedule/stop_list.h"
 #include "tests/schedule/scheduler_fixture.h"
 
 namespace larkspan::schedule {
@@ -53,15 +55,6 @@ TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLinesEach)
           "[1] Program: Talk", "   Start time: 14:05   End time: 07:00",
           "   Day(s): Monday Wednesday  ",
           "   Repeating: NO Shoutcast: NO Convert: YES Bitrate: 64 kbps Delete original: NO"}));
-  e = Listed("Live", 0, 0, 0, 'm');
-  e.shoutcast = 1, e.bitrate = 96;
-  EXPECT_EQ(ListingLines(12, e),
-            (std::array<std::string, 4>{
-                "[12] Program: Live", "   Continuously monitored mountpoint",
-                "   Shoutcast: YES Convert: NO Bitrate: 96 kbps Delete original: NO",
-                "No additional information"}));
-  EXPECT_EQ(EntryAtLine({4, 2, 7}, 6), 2u) << "the third line of the second entry";
-  EXPECT_EQ(EntryAtLine({4, 2, 7}, 12), std::nullopt);
 }
 
 class ScheduleEditorTest : public SchedulerTest {
@@ -75,7 +68,7 @@ class ScheduleEditorTest : public SchedulerTest {
   ScheduleEditor editor_{profile_, prompter_, folder_.path()};
 };
 
-TEST_F(ScheduleEditorTest, AppendNeedsADayOrAMonitorMarkAndReusesAFreeSlot) {
+TEST_F(ScheduleEditorTest, AppendReusesAFreeSlot) {
   add(Listed("first", kMonday, 1, 0));
   add(Listed("removed", kMonday, 2, 0)).jobSlot = kJobSlotFree;
   add(Listed("last", kMonday, 3, 0));
@@ -84,10 +77,6 @@ TEST_F(ScheduleEditorTest, AppendNeedsADayOrAMonitorMarkAndReusesAFreeSlot) {
   entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
 
   editor_.form() = ScheduleForm{};
-  editor_.append();
-  EXPECT_EQ(prompter_.boxes().back().text, kNoDayMessage);
-  EXPECT_FALSE(editor_.takeChange());
-
   editor_.form().monitorServer = true;
   editor_.form().programName = std::string(300, 'n');
   editor_.append();
@@ -177,6 +166,118 @@ TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemoves
   tickAt(At(7, 15, 0, 5));
   ASSERT_EQ(profile_.schedule.count(), 1u) << "Monday was its only day";
   EXPECT_EQ(FieldText(entry(0).programName), "Other");
+}
+
+class StopListTest : public SchedulerTest {
+ protected:
+  // What a tick's close-out does: the job goes, the entry is removed.
+  void closeOut(std::size_t u) {
+    jobs_.giveSlotBack(entry(u).jobSlot);
+    profile_.schedule.eraseEntry(u);
+  }
+  std::vector<StopRow> rows() { return ListStoppableRecordings(profile_, jobs_); }
+  bool stop(const StopRow& row) {
+    return StopRecordingOfRow(row, profile_, jobs_, prompter_, platform::ToLocalTime(At(7, 9, 0)));
+  }
+};
+
+TEST_F(StopListTest, AnOutOfDateListIsFilledAgainBeforeAnythingIsStopped) {
+  addRecording("A");
+  addRecording("B");
+  recording::RecordingJob& c = addRecording("C");
+  addRecording("idle in lower case").setStatus("idle");  // not listed
+  std::vector<StopRow> shown = rows();
+
+  // A ended and was removed: position 1 now shows C, and position 1 is used.
+  closeOut(0);
+  std::optional<StopRow> row = RowToStop(shown, 1, profile_, jobs_, prompter_);
+  ASSERT_TRUE(row);
+  EXPECT_EQ(row->programName, "C");
+  EXPECT_EQ(shown.size(), 2u) << "the list was filled again";
+
+  // The picked position is gone, but its recording is still listed elsewhere.
+  shown = rows();  // B, C
+  closeOut(0);     // B ends
+  row = RowToStop(shown, 1, profile_, jobs_, prompter_);
+  ASSERT_TRUE(row);
+  EXPECT_EQ(row->job, &c);
+
+  shown = rows();
+  closeOut(0);
+  EXPECT_FALSE(RowToStop(shown, 0, profile_, jobs_, prompter_));
+  EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
+}
+
+TEST_F(StopListTest, UnderTheQuestionTheRecordingMayEndOrItsEntryMove) {
+  addRecording("Ends");
+  addRecording("Before");
+  recording::RecordingJob& target = addRecording("Target");
+  // Under the question a tick closes the first recording out, and a new
+  // start may take its slot for another entry.
+  prompter_.whileOpen = [&](const std::string& text) {
+    if (text == "Stop recording?") closeOut(0), addRecording("Newcomer");
+  };
+  prompter_.answerNext(true);
+  EXPECT_FALSE(stop(rows()[0]));
+  EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
+  for (std::size_t u = 0; u < profile_.schedule.count(); ++u) {
+    EXPECT_EQ(entry(u).doneToday, 0);
+    EXPECT_FALSE(jobs_.at(entry(u).jobSlot)->stopRequested.load());
+  }
+  prompter_.answerNext(true);
+  EXPECT_TRUE(stop(rows()[1])) << "Target, moved up under the question";
+  EXPECT_TRUE(target.stopRequested.load());
+  EXPECT_EQ(entry(0).doneToday, 1);
+}
+
+// Appends an Idle entry whose options record carries its name as the first
+// ignored extension, so that tests see whether both move together.
+void Append(ScheduleTable& table, const std::string& name) {
+  ScheduleEntry entry;
+  MonitorOptions options;
+  platform::CopyToField(entry.programName, name);
+  platform::CopyToField(options.ignoredExtensions[0], name);
+  entry.jobSlot = kJobSlotIdle;
+  table.appendEntry(entry, options);
+}
+
+// "name/extension" of each entry in the table.
+std::string Contents(const ScheduleTable& table) {
+  std::string out;
+  for (std::size_t i = 0; i < table.count(); ++i) {
+    out += std::string(platform::FieldText(table.entry(i).programName)) + "/" +
+           std::string(platform::FieldText(table.options(i).ignoredExtensions[0])) + " ";
+  }
+  return out;
+}
+
+TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
+  ScheduleTable table;
+  for (const char* name : {"a", "b", "c", "d", "e"}) Append(table, name);
+  for (std::size_t i : {0, 1, 2, 3}) table.entry(i).jobSlot = i == 1 ? kJobSlotIdle : kJobSlotFree;
+  RemoveFreeEntries(table);
+  EXPECT_EQ(Contents(table), "b/b d/d e/e ");
+  RemoveFreeEntries(table);
+  EXPECT_EQ(Contents(table), "b/b e/e ");
+}
+
+TEST(ScheduleTable, GrowthDoublesAndAFailedOneWarnsAndChangesNothing) {
+  Profile profile;
+  profile.schedule = ScheduleTable(2048);
+  for (int i = 0; i < 2048; ++i) Append(profile.schedule, std::to_string(i));
+  EXPECT_EQ(profile.schedule.capacity(), 2048u);
+  larkspan::test::RecordingPrompter prompter;
+  EXPECT_EQ(AddScheduleEntry(profile, ScheduleEntry{}, MonitorOptions{}, prompter), std::nullopt);
+  EXPECT_EQ(prompter.boxes().at(0).text, kTableGrowthFailedMessage);
+  EXPECT_EQ(profile.schedule.count(), 2048u);
+  EXPECT_EQ(profile.schedule.capacity(), 2048u);
+}
+
+TEST(NameKey, SumsSignedBytesWithTheRemainderTakingTheSumsSign) {
+  EXPECT_EQ(nameKey("abc"), 294);
+  EXPECT_EQ(nameKey("\xC3\xA9"), -61 - 87);  // bytes of 128 and more count negative
+  EXPECT_EQ(nameKey(std::string(1000, 'z')), 122000 - 100001);
+  EXPECT_EQ(nameKey(std::string(1000, '\x80')), -128000 + 100001);
 }
 
 }  // namespace
