@@ -50,11 +50,14 @@ class SchedulerTest : public ::testing::Test {
     setenv("TZ", "UTC", 1);
     tzset();
     window_.recordingPath = (folder_.path() / "rec").string();
-    server_.setHandler([](const std::string&) {
-      test::ScriptedReply reply = test::ScriptedReply::Stream(0, 0);
-      reply.stall = true;
-      return reply;
-    });
+    server_.setHandler([](const std::string&) { return SilentStream(); });
+  }
+  // An empty stream that then stays open and silent: a recording that runs
+  // until it is stopped.
+  static test::ScriptedReply SilentStream() {
+    test::ScriptedReply reply = test::ScriptedReply::Stream(0, 0);
+    reply.stall = true;
+    return reply;
   }
 
   void TearDown() override { StopScheduledRecordings(profile_, jobs_); }
@@ -120,8 +123,6 @@ class SchedulerTest : public ::testing::Test {
                                          .commands = commands_,
                                          .trayIconFile = tray_,
                                          .encoderLock = encoderLock_,
-                                         .connectTimeout = std::chrono::seconds(2),
-                                         .readTimeout = std::chrono::seconds(30),
                                          .retryPause = std::chrono::milliseconds(20),
                                          .errorPause = std::chrono::milliseconds(20)};
   Profile profile_;
