@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <thread>
 
 #include "platform/text.h"
 #include "schedule/control_text.h"
@@ -241,6 +242,17 @@ TEST_F(ProfileSave, ReplacesTheWholeFileOrNothing) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save reported success";
   EXPECT_EQ(read(), "old");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1) << "a temporary left";
+}
+
+TEST_F(ProfileSave, WaitsForTheScheduleLock) {
+  Profile profile;
+  std::unique_lock lock(profile.scheduleLock);
+  std::jthread saver([&] { SaveProfile(profile, folder_.path()); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(fs::exists(file()));
+  lock.unlock();
+  saver.join();
+  EXPECT_TRUE(fs::exists(file()));
 }
 
 }  // namespace

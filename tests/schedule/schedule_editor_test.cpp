@@ -26,7 +26,7 @@ ScheduleEntry Listed(const char* name, std::uint8_t days, int hour, int minute, 
   return e;
 }
 
-TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOne) {
+TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLines) {
   const std::pair<std::vector<ScheduleEntry>, std::vector<std::string>> cases[] = {
       {{Listed("Tue 10:00", kTuesday, 10, 0), Listed("temporary", kMonday, 1, 0, 't'),
         Listed("no day", 0, 1, 0), Listed("Mon 18:00", kMonday, 18, 0),
@@ -45,6 +45,14 @@ TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOne) {
       names.emplace_back(FieldText(table.entry(i).programName));
     EXPECT_EQ(names, listed);
   }
+  ScheduleEntry e = Listed("Talk", kMonday | kWednesday, 9, 5);
+  e.endHour = 7, e.convert = 1, e.bitrate = 64;
+  EXPECT_EQ(
+      ListingLines(1, e),
+      (std::array<std::string, 4>{
+          "[1] Program: Talk", "   Start time: 09:05   End time: 07:00",
+          "   Day(s): Monday Wednesday  ",
+          "   Repeating: NO Shoutcast: NO Convert: YES Bitrate: 64 kbps Delete original: NO"}));
 }
 
 class ScheduleEditorTest : public SchedulerTest {
@@ -69,6 +77,19 @@ TEST_F(ScheduleEditorTest, AppendReusesAFreeSlot) {
   EXPECT_EQ(FieldText(entry(0).programName), std::string(254, 'n'));
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
   EXPECT_EQ(entry(0).nameKey, nameKey(std::string(254, 'n')));
+}
+
+TEST_F(ScheduleEditorTest, SteppingStoresTheFormAndPassesTemporaryEntries) {
+  for (const char* name : {"A", "temporary", "B", "temporary too"})
+    add(name, 1, 2, kMonday).keep = *name != 't';
+  editor_.open(std::nullopt);
+  editor_.form().programName = "B changed";
+  editor_.stepForward();  // onto the last entry, which is not kept: stays
+  EXPECT_EQ(FieldText(entry(editor_.current()).programName), "B changed");
+  editor_.form().startHour = 9;
+  editor_.stepBack();
+  EXPECT_EQ(editor_.form().programName, "A");
+  EXPECT_EQ(entry(2).startHour, 9);
 }
 
 TEST_F(ScheduleEditorTest, DeletingAServerEntryRemovesTheMountpointsItFound) {

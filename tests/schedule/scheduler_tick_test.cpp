@@ -149,6 +149,8 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   ASSERT_TRUE(waitFinished(entry(0)));
   tickAt(At(7, 10, 0, 5));
   EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
+  EXPECT_EQ(entry(0).recordingThread, nullptr);
+  EXPECT_EQ(state_.manualResultText, "DONE RECORDING - Morning\r\n");
   EXPECT_EQ(state_.statusText.rfind("DONE RECORDING - Morning\r\n", 0), 0u) << state_.statusText;
   EXPECT_EQ(window_.tips.back(), "DONE RECORDING");
   state_.manualResultText = " ";  // the fifteen-second reset
@@ -158,6 +160,18 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
                                                    "RAW TOPIC #radio :" + announcement + "\r\n",
                                                    "SAY FINISHED - Morning", idle}))
       << "the idle topic goes out again once a recording was shown";
+
+  // The manual recording is shown while it runs, and its result once collected.
+  recording::RecordingJob* job = manual_.create();
+  job->setStatus("RECORDING");
+  tickAt(At(7, 11, 0));
+  EXPECT_EQ(state_.statusText, "RECORDING\r\n");
+  job->setStatus("DONE RECORDING");
+  job->markFinished();
+  tickAt(At(7, 11, 0, 5));
+  EXPECT_FALSE(manual_.exists());
+  tickAt(At(7, 11, 0, 10));
+  EXPECT_EQ(state_.statusText, "DONE RECORDING\r\n");
 }
 
 TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
