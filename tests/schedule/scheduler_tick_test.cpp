@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -322,13 +321,7 @@ INSTANTIATE_TEST_SUITE_P(EveryBox, NestedTickTest,
                                            std::pair{"Maximum number of streams reached", false},
                                            std::pair{"Cannot parse URL", true},
                                            std::pair{"A new mointpoint has been found", true},
-                                           std::pair{"Record New Mountpoint Options", true}),
-                         [](const auto& info) {
-                           std::string name;
-                           for (const char c : info.param.first)
-                             if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-                           return name;
-                         });
+                                           std::pair{"Record New Mountpoint Options", true}));
 
 }  // namespace
 }  // namespace larkspan::schedule
