@@ -1,201 +1,112 @@
-// The schedule list's order, text and double-click mapping, and the editor's
-// rules, on the profile's table; the deletion of a recording entry with real
-// scheduler ticks.
+// The schedule list's order, the editor's rules, the stop window's list, and
+// the table beneath them. Ticks run under every box these show and may close
+// recordings out and move entries meanwhile.
 
 #include "schedule/schedule_editor.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/text.h"
 #include "schedule/name_key.h"
 #include "schedule/schedule_listing.h"
+#include "schedule/stop_list.h"
 #include "tests/schedule/scheduler_fixture.h"
 
 namespace larkspan::schedule {
 namespace {
 
 using platform::FieldText;
-using Kind = test::RecordingPrompter::Kind;
 
-enum Watch : std::uint8_t { kNone, kMountpoint, kServer };
-
-struct Listed {
-  const char* name;
-  std::uint8_t days;
-  int hour;
-  int minute;
-  Watch watch = kNone;
-  std::uint8_t keep = 1;
-};
-
-ScheduleEntry MakeEntry(const Listed& l) {
+// An entry starting at `hour`:`minute` on `days`; `watch` is 'm' for a
+// monitored mountpoint, 's' for a monitored server, 't' for a temporary entry.
+ScheduleEntry Listed(const char* name, std::uint8_t days, int hour, int minute, char watch = 0) {
   ScheduleEntry e;
-  platform::CopyToField(e.programName, l.name);
-  e.days = l.days;
-  e.startHour = l.hour;
-  e.startMinute = l.minute;
-  e.monitorMountpoint = l.watch == kMountpoint;
-  e.monitorServer = l.watch == kServer;
-  e.keep = l.keep;
-  e.jobSlot = kJobSlotIdle;
-  e.nameKey = nameKey(l.name);
+  platform::CopyToField(e.programName, name);
+  e.days = days, e.startHour = hour, e.startMinute = minute, e.jobSlot = kJobSlotIdle;
+  e.monitorMountpoint = watch == 'm', e.monitorServer = watch == 's', e.keep = watch != 't';
   return e;
 }
 
-std::vector<std::string> ListedNames(const ScheduleTable& table) {
-  std::vector<std::string> names;
-  for (std::size_t i : ListingOrder(table))
-    names.emplace_back(FieldText(table.entry(i).programName));
-  return names;
-}
-
-TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOne) {
-  struct Case {
-    std::vector<Listed> appended;
-    std::vector<std::string> listed;
-  };
-  const Case cases[] = {
-      {{{"Tue 10:00", kTuesday, 10, 0},
-        {"temporary", kMonday, 1, 0, kNone, 0},
-        {"no day", 0, 1, 0},
-        {"Mon 18:00", kMonday, 18, 0},
-        {"Mon 09:30", kMonday | kFriday, 9, 30}},
+TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLines) {
+  const std::pair<std::vector<ScheduleEntry>, std::vector<std::string>> cases[] = {
+      {{Listed("Tue 10:00", kTuesday, 10, 0), Listed("temporary", kMonday, 1, 0, 't'),
+        Listed("no day", 0, 1, 0), Listed("Mon 18:00", kMonday, 18, 0),
+        Listed("Mon 09:30", kMonday | kFriday, 9, 30)},
        {"Mon 09:30", "Mon 18:00", "Tue 10:00"}},
-      {{{"Mon", kMonday, 10, 0}, {"mountpoint", 0, 0, 0, kMountpoint}, {"Tue", kTuesday, 10, 0}},
-       {"Mon", "Tue", "mountpoint"}},
-      {{{"server", kThursday, 1, 0, kServer},
-        {"Mon 03:01", kMonday, 3, 1},
-        {"Thu 02:01", kThursday, 2, 1},
-        {"Sun 01:02", kSunday, 1, 2},
-        {"mountpoint", 0, 0, 0, kMountpoint},
-        {"Fri 01:01", kFriday, 1, 1}},
+      {{Listed("server", kThursday, 1, 0, 's'), Listed("Mon 03:01", kMonday, 3, 1),
+        Listed("Thu 02:01", kThursday, 2, 1), Listed("Sun 01:02", kSunday, 1, 2),
+        Listed("mountpoint", 0, 0, 0, 'm'), Listed("Fri 01:01", kFriday, 1, 1)},
        {"Sun 01:02", "Mon 03:01", "Fri 01:01", "mountpoint", "server", "Thu 02:01"}},
-      {{}, {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [appended, listed] : cases) {
     ScheduleTable table;
-    for (const Listed& l : c.appended) table.appendEntry(MakeEntry(l), {});
-    EXPECT_EQ(ListedNames(table), c.listed);
+    for (const ScheduleEntry& e : appended) table.appendEntry(e, {});
+    std::vector<std::string> names;
+    for (std::size_t i : ListingOrder(table))
+      names.emplace_back(FieldText(table.entry(i).programName));
+    EXPECT_EQ(names, listed);
   }
-}
-
-TEST(ScheduleListing, FourLinesPerEntryAndTheLineOfADoubleClick) {
-  ScheduleEntry e = MakeEntry({"Talk", kMonday | kWednesday, 14, 5});
-  e.endHour = 7;
-  e.convert = 1;
-  e.bitrate = 64;
+  ScheduleEntry e = Listed("Talk", kMonday | kWednesday, 9, 5);
+  e.endHour = 7, e.convert = 1, e.bitrate = 64;
   EXPECT_EQ(
       ListingLines(1, e),
       (std::array<std::string, 4>{
-          "[1] Program: Talk", "   Start time: 14:05   End time: 07:00",
+          "[1] Program: Talk", "   Start time: 09:05   End time: 07:00",
           "   Day(s): Monday Wednesday  ",
           "   Repeating: NO Shoutcast: NO Convert: YES Bitrate: 64 kbps Delete original: NO"}));
-  ScheduleEntry m = MakeEntry({"Live", 0, 0, 0, kMountpoint});
-  m.shoutcast = 1;
-  m.bitrate = 96;
-  EXPECT_EQ(ListingLines(12, m),
-            (std::array<std::string, 4>{
-                "[12] Program: Live", "   Continuously monitored mountpoint",
-                "   Shoutcast: YES Convert: NO Bitrate: 96 kbps Delete original: NO",
-                "No additional information"}));
-
-  const std::vector<std::size_t> order = {4, 2, 7};
-  EXPECT_EQ(EntryAtLine(order, 6), 2u) << "the third line of the second entry";
-  EXPECT_EQ(EntryAtLine(order, 11), 7u);
-  EXPECT_EQ(EntryAtLine(order, 12), std::nullopt);
 }
 
-class ScheduleEditorTest : public ::testing::Test {
+class ScheduleEditorTest : public SchedulerTest {
  protected:
-  ScheduleEntry& add(const Listed& l) {
-    return profile_.schedule.entry(*profile_.schedule.appendEntry(MakeEntry(l), {}));
-  }
-  std::string currentName() {
-    return std::string(FieldText(profile_.schedule.entry(editor_.current()).programName));
-  }
-
-  test::TemporaryFolder folder_;
-  Profile profile_;
-  test::RecordingPrompter prompter_;
   ScheduleEditor editor_{profile_, prompter_, folder_.path()};
 };
 
-TEST_F(ScheduleEditorTest, AppendNeedsADayOrAMonitorMarkAndReusesAFreeSlot) {
-  add({"first", kMonday, 1, 0});
-  add({"removed", kMonday, 2, 0}).jobSlot = kJobSlotFree;
-  add({"last", kMonday, 3, 0});
+TEST_F(ScheduleEditorTest, AppendReusesAFreeSlot) {
+  add("first", 1, 2, kMonday);
+  add("removed", 2, 3, kMonday).jobSlot = kJobSlotFree;
+  add("last", 3, 4, kMonday);
   editor_.open(std::nullopt);  // purges the removed entry
   ASSERT_EQ(profile_.schedule.count(), 2u);
-  profile_.schedule.entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
-
+  entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
   editor_.form() = ScheduleForm{};
-  editor_.append();
-  EXPECT_EQ(prompter_.boxes().back().text, kNoDayMessage);
-  EXPECT_FALSE(editor_.takeChange());
-
   editor_.form().monitorServer = true;
   editor_.form().programName = std::string(300, 'n');
   editor_.append();
-  EXPECT_EQ(prompter_.boxes().back().text, kEntryAddedMessage);
   EXPECT_TRUE(editor_.takeChange());
   ASSERT_EQ(profile_.schedule.count(), 2u);
   EXPECT_EQ(editor_.current(), 0u);
-  const ScheduleEntry& added = profile_.schedule.entry(0);
-  EXPECT_EQ(FieldText(added.programName).size(), 254u);
-  EXPECT_EQ(added.jobSlot, kJobSlotIdle);
-  EXPECT_EQ(added.keep, 1);
-  EXPECT_EQ(added.nameKey, nameKey(std::string(254, 'n')));
-  EXPECT_EQ(added.bitrate, 96);
-  EXPECT_EQ(added.timeout, 30);
+  EXPECT_EQ(FieldText(entry(0).programName), std::string(254, 'n'));
+  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
+  EXPECT_EQ(entry(0).nameKey, nameKey(std::string(254, 'n')));
 }
 
-TEST_F(ScheduleEditorTest, SteppingPassesTemporaryEntriesAndDoesNothingAtTheEnds) {
-  add({"A", kMonday, 1, 0});
-  add({"temporary", kMonday, 2, 0, kNone, 0});
-  add({"B", kMonday, 3, 0});
-  add({"temporary too", kMonday, 4, 0, kNone, 0});
+TEST_F(ScheduleEditorTest, SteppingStoresTheFormAndPassesTemporaryEntries) {
+  for (const char* name : {"A", "temporary", "B", "temporary too"})
+    add(name, 1, 2, kMonday).keep = *name != 't';
   editor_.open(std::nullopt);
-  EXPECT_EQ(currentName(), "B");
-
   editor_.form().programName = "B changed";
   editor_.stepForward();  // onto the last entry, which is not kept: stays
-  EXPECT_EQ(currentName(), "B changed") << "stepping stores the form first";
+  EXPECT_EQ(FieldText(entry(editor_.current()).programName), "B changed");
   editor_.form().startHour = 9;
   editor_.stepBack();
-  EXPECT_EQ(currentName(), "A");
   EXPECT_EQ(editor_.form().programName, "A");
-  EXPECT_EQ(profile_.schedule.entry(2).startHour, 9);
-  EXPECT_FALSE(editor_.modified());
-
-  editor_.form().programName = "not stored";
-  editor_.stepBack();
-  EXPECT_EQ(FieldText(profile_.schedule.entry(0).programName), "A") << "<< on the first entry";
-  EXPECT_TRUE(prompter_.boxes().empty());
+  EXPECT_EQ(entry(2).startHour, 9);
 }
 
-TEST_F(ScheduleEditorTest, DeletingRemovesTheMountpointsAServerEntryFound) {
-  add({"music", kMonday, 1, 0});
-  add({"server", 0, 0, 0, kServer});
-  const std::int32_t server = nameKey("server");
-  profile_.knownMountpoints = {{"/a", server}, {"/b", server}, {"/c", nameKey("music")}};
+TEST_F(ScheduleEditorTest, DeletingAServerEntryRemovesTheMountpointsItFound) {
+  add("music", 1, 2, kMonday);
+  ScheduleEntry& server = add("server", 0, 0, 0);
+  server.monitorServer = 1, server.nameKey = 7;
+  profile_.knownMountpoints = {{"/a", 7}, {"/b", 7}, {"/c", 0}};
   editor_.open(1);
   editor_.deleteCurrent();
-  EXPECT_EQ(prompter_.boxes().back().text, kEntryDeletedMessage);
-  ASSERT_EQ(profile_.schedule.count(), 1u);
   ASSERT_EQ(profile_.knownMountpoints.size(), 1u);
   EXPECT_EQ(FieldText(profile_.knownMountpoints[0].url), "/c");
-  EXPECT_EQ(editor_.current(), 0u) << "the new last entry";
-  EXPECT_EQ(editor_.form().programName, "music");
-  editor_.deleteCurrent();
-  EXPECT_EQ(profile_.schedule.count(), 0u);
-  EXPECT_EQ(editor_.current(), 0u);
+  EXPECT_EQ(editor_.form().programName, "music") << "the new last entry";
 }
 
 TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
-  add({"before", kMonday, 1, 0});
-  ScheduleEntry& recording = add({"recording", kMonday, 2, 0});
-  recording.running = 1;
-  recording.jobSlot = 0;
+  add("before", 1, 2, kMonday);
+  addRecording("recording");
   editor_.open(1);
   editor_.editCurrent();
   EXPECT_TRUE(prompter_.questions().empty());
@@ -204,7 +115,7 @@ TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
   editor_.markModified();
   editor_.editCurrent();  // answered No
   EXPECT_EQ(prompter_.questions(), std::vector<std::string>{kChangingRecordingQuestion});
-  EXPECT_EQ(profile_.schedule.entry(1).startMinute, 0);
+  EXPECT_EQ(entry(1).startMinute, 0);
 
   // A tick under the question removes an entry before this one: the answer
   // still goes to the entry it was asked about.
@@ -214,33 +125,122 @@ TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
   prompter_.answerNext(true);
   editor_.editCurrent();
   ASSERT_EQ(profile_.schedule.count(), 1u);
-  EXPECT_EQ(profile_.schedule.entry(0).startMinute, 30);
-  EXPECT_EQ(profile_.schedule.entry(0).jobSlot, 0) << "the recording goes on";
-  EXPECT_EQ(editor_.current(), 0u);
-  EXPECT_EQ(prompter_.boxes().back(),
-            (test::RecordingPrompter::Box{Kind::Information, kEntryEditedMessage}));
+  EXPECT_EQ(entry(0).startMinute, 30);
+  EXPECT_GE(entry(0).jobSlot, 0) << "the recording goes on";
 }
 
-TEST_F(SchedulerTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemovesIt) {
-  add("Show", 14, 0, 15, 0, kMonday);
-  add("Other", 14, 0, 15, 0, kTuesday);
-  tickAt(At(2026, 12, 7, 13, 59, 55));
+TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemovesIt) {
+  add("Show", 14, 15, kMonday);
+  add("Other", 14, 15, kTuesday);
+  tickAt(At(7, 13, 59, 55));
   ASSERT_TRUE(waitRecording(entry(0)));
-
-  ScheduleEditor editor(profile_, prompter_, folder_.path());
-  editor.open(0);
-  editor.deleteCurrent();
-  ASSERT_EQ(profile_.schedule.count(), 2u);
+  editor_.open(0);
+  editor_.deleteCurrent();
   EXPECT_EQ(ListingOrder(profile_.schedule), std::vector<std::size_t>{1});
-  EXPECT_EQ(editor.form().programName, "Other");
-  EXPECT_EQ(jobOf(entry(0))->status(), "RECORDING");
+  EXPECT_EQ(editor_.form().programName, "Other");
   EXPECT_FALSE(jobOf(entry(0))->stopRequested);
-
-  tickAt(At(2026, 12, 7, 15, 0, 0));
+  tickAt(At(7, 15, 0));
   ASSERT_TRUE(waitFinished(entry(0)));
-  tickAt(At(2026, 12, 7, 15, 0, 5));
+  tickAt(At(7, 15, 0, 5));
   ASSERT_EQ(profile_.schedule.count(), 1u) << "Monday was its only day";
   EXPECT_EQ(FieldText(entry(0).programName), "Other");
+}
+
+class StopListTest : public SchedulerTest {
+ protected:
+  // What a tick's close-out does: the job goes, the entry is removed.
+  void closeOut(std::size_t u) {
+    jobs_.giveSlotBack(entry(u).jobSlot);
+    profile_.schedule.eraseEntry(u);
+  }
+  std::vector<StopRow> rows() { return ListStoppableRecordings(profile_, jobs_); }
+  std::optional<StopRow> pick(std::vector<StopRow>& shown, std::size_t position) {
+    return RowToStop(shown, position, profile_, jobs_, prompter_);
+  }
+  bool stop(const StopRow& row) {
+    return StopRecordingOfRow(row, profile_, jobs_, prompter_, platform::ToLocalTime(At(7, 9, 0)));
+  }
+};
+
+TEST_F(StopListTest, AnOutOfDateListIsFilledAgainBeforeAnythingIsStopped) {
+  addRecording("A");
+  addRecording("B");
+  recording::RecordingJob& c = addRecording("C");
+  addRecording("idle in lower case").setStatus("idle");  // not listed
+  std::vector<StopRow> shown = rows();
+  closeOut(0);  // A ended: position 1 now shows C, and position 1 is used
+  EXPECT_EQ(pick(shown, 1).value().programName, "C");
+  EXPECT_EQ(shown.size(), 2u) << "the list was filled again";
+  closeOut(0);  // B ended: its position is gone, but C is still listed
+  EXPECT_EQ(pick(shown, 1).value().job, &c);
+  closeOut(0);
+  EXPECT_FALSE(pick(shown, 0));
+  EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
+}
+
+TEST_F(StopListTest, UnderTheQuestionTheRecordingMayEndOrItsEntryMove) {
+  addRecording("Ends");
+  addRecording("Before");
+  recording::RecordingJob& target = addRecording("Target");
+  // Under the question a tick closes the first recording out, and a new
+  // start may take its slot for another entry.
+  prompter_.whileOpen = [&](const std::string& text) {
+    if (text == "Stop recording?") closeOut(0), addRecording("Newcomer");
+  };
+  prompter_.answerNext(true);
+  EXPECT_FALSE(stop(rows()[0]));
+  EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
+  for (std::size_t u = 0; u < profile_.schedule.count(); ++u) {
+    EXPECT_EQ(entry(u).doneToday, 0);
+    EXPECT_FALSE(jobOf(entry(u))->stopRequested.load());
+  }
+  prompter_.answerNext(true);
+  EXPECT_TRUE(stop(rows()[1])) << "Target, moved up under the question";
+  EXPECT_TRUE(target.stopRequested.load());
+  EXPECT_EQ(entry(0).doneToday, 1);
+}
+
+TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
+  ScheduleTable table;
+  for (const char* name : {"a", "b", "c", "d", "e"}) {
+    ScheduleEntry e = Listed(name, 0, 0, 0);
+    e.jobSlot =
+        std::string_view("acd").find(*name) != std::string_view::npos ? kJobSlotFree : kJobSlotIdle;
+    MonitorOptions options;  // carries the name too, to see that both move together
+    platform::CopyToField(options.ignoredExtensions[0], name);
+    table.appendEntry(e, options);
+  }
+  const auto contents = [&] {
+    std::string names;
+    for (std::size_t i = 0; i < table.count(); ++i) {
+      names.append(FieldText(table.entry(i).programName))
+          .append(FieldText(table.options(i).ignoredExtensions[0]));
+    }
+    return names;
+  };
+  RemoveFreeEntries(table);
+  EXPECT_EQ(contents(), "bbddee");
+  RemoveFreeEntries(table);
+  EXPECT_EQ(contents(), "bbee");
+}
+
+TEST(ScheduleTable, GrowthDoublesAndAFailedOneWarnsAndChangesNothing) {
+  Profile profile;
+  profile.schedule = ScheduleTable(2048);
+  for (int i = 0; i < 2048; ++i) profile.schedule.appendEntry(Listed("n", 0, 0, 0), {});
+  EXPECT_EQ(profile.schedule.capacity(), 2048u);
+  larkspan::test::RecordingPrompter prompter;
+  EXPECT_EQ(AddScheduleEntry(profile, ScheduleEntry{}, MonitorOptions{}, prompter), std::nullopt);
+  EXPECT_EQ(prompter.boxes().at(0).text, kTableGrowthFailedMessage);
+  EXPECT_EQ(profile.schedule.count(), 2048u);
+  EXPECT_EQ(profile.schedule.capacity(), 2048u);
+}
+
+TEST(NameKey, SumsSignedBytesWithTheRemainderTakingTheSumsSign) {
+  EXPECT_EQ(nameKey("abc"), 294);
+  EXPECT_EQ(nameKey("\xC3\xA9"), -61 - 87);  // bytes of 128 and more count negative
+  EXPECT_EQ(nameKey(std::string(1000, 'z')), 122000 - 100001);
+  EXPECT_EQ(nameKey(std::string(1000, '\x80')), -128000 + 100001);
 }
 
 }  // namespace
