@@ -27,36 +27,8 @@ namespace {
 using namespace std::chrono_literals;
 using platform::FieldText;
 
-// The child of `dialog` whose accessible name, or button text, is `name`.
-template <typename Widget>
-Widget* Child(QWidget& dialog, const QString& name) {
-  for (Widget* w : dialog.findChildren<Widget*>()) {
-    if (w->accessibleName() == name) return w;
-    if (auto* b = qobject_cast<QAbstractButton*>(w);
-        b != nullptr && b->text().remove(QLatin1Char('&')) == name)
-      return w;
-  }
-  ADD_FAILURE() << "no control " << name.toStdString();
-  return nullptr;
-}
-
-// Hands the next modal window of type Dialog, once it is open, to `act`.
-template <typename Dialog>
-void WhenOpens(std::function<void(Dialog&)> act) {
-  auto* watch = new QTimer;
-  watch->setInterval(20);
-  QObject::connect(watch, &QTimer::timeout, [watch, act] {
-    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-    if (dialog == nullptr) return;
-    watch->stop();
-    watch->deleteLater();
-    act(*dialog);
-  });
-  watch->start();
-}
-
 void Type(QWidget& dialog, const QString& box, const QString& text) {
-  if (auto* b = Child<QLineEdit>(dialog, box)) b->setText(text);
+  if (auto* b = Find<QLineEdit>(dialog, box)) b->setText(text);
 }
 
 class IrcWindowsTest : public WindowTest {};
@@ -64,19 +36,19 @@ class IrcWindowsTest : public WindowTest {};
 TEST_F(IrcWindowsTest, IrcSettingsStoreAndSaveOnOkRefuseABadColourAndCancelKeepsAll) {
   open();
   WhenOpens<IRCSettingsDlg>([this](IRCSettingsDlg& d) {
-    EXPECT_EQ(Child<QLineEdit>(d, "Server name")->text(), "null");
-    EXPECT_EQ(Child<QLineEdit>(d, "Text Color")->text(), "3");
-    EXPECT_FALSE(Child<QLineEdit>(d, "Background color")->isVisible());
+    EXPECT_EQ(Find<QLineEdit>(d, "Server name")->text(), "null");
+    EXPECT_EQ(Find<QLineEdit>(d, "Text Color")->text(), "3");
+    EXPECT_FALSE(Find<QLineEdit>(d, "Background color")->isVisible());
     Type(d, "Server name", QString(40, QLatin1Char('s')));
     Type(d, "Nickname", "larkbot");
-    Child<QCheckBox>(d, "Chatter Mode")->setChecked(true);
+    Find<QCheckBox>(d, "Chatter Mode")->setChecked(true);
     Type(d, "Text Color", "300");
     answerNextBox(QMessageBox::Ok);
-    Child<QPushButton>(d, "OK")->click();
+    Find<QPushButton>(d, "OK")->click();
     EXPECT_TRUE(d.isVisible()) << "a refused colour keeps the window open";
-    EXPECT_EQ(d.focusWidget(), Child<QLineEdit>(d, "Text Color"));
+    EXPECT_EQ(d.focusWidget(), Find<QLineEdit>(d, "Text Color"));
     Type(d, "Text Color", "7");
-    Child<QPushButton>(d, "OK")->click();
+    Find<QPushButton>(d, "OK")->click();
   });
   click("IRC Settings");
   EXPECT_EQ(boxTexts(), std::vector<std::string>{"Please enter an integer between 0 and 255."});
@@ -89,7 +61,7 @@ TEST_F(IrcWindowsTest, IrcSettingsStoreAndSaveOnOkRefuseABadColourAndCancelKeeps
 
   WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
     Type(d, "Nickname", "other");
-    Child<QPushButton>(d, "Cancel")->click();
+    Find<QPushButton>(d, "Cancel")->click();
   });
   click("IRC Settings");
   EXPECT_EQ(FieldText(engine().profile().settings.ircNickname), "larkbot");
@@ -102,17 +74,17 @@ TEST_F(IrcWindowsTest, RecordOptionsOpenOnTheirValuesAndRefuseATimeOutOfRange) {
   WhenOpens<RecordMountpointDlg>([this](RecordMountpointDlg& d) {
     for (auto* choice : d.findChildren<QRadioButton*>())
       EXPECT_FALSE(choice->isChecked()) << "nothing chosen the first time";
-    EXPECT_EQ(Child<QLineEdit>(d, "To minute")->text(), "0");
-    Child<QRadioButton>(d, "Record mountpoint from:")->click();
+    EXPECT_EQ(Find<QLineEdit>(d, "To minute")->text(), "0");
+    Find<QRadioButton>(d, "Record mountpoint from:")->click();
     Type(d, "From hour", "20");
     Type(d, "To hour", "25");
     Type(d, "To minute", "30");
     answerNextBox(QMessageBox::Ok);
-    Child<QPushButton>(d, "OK")->click();
+    Find<QPushButton>(d, "OK")->click();
     EXPECT_TRUE(d.isVisible());
-    EXPECT_EQ(d.focusWidget(), Child<QLineEdit>(d, "To hour"));
+    EXPECT_EQ(d.focusWidget(), Find<QLineEdit>(d, "To hour"));
     Type(d, "To hour", "21");
-    Child<QPushButton>(d, "OK")->click();
+    Find<QPushButton>(d, "OK")->click();
   });
   ASSERT_TRUE(dialog.exec(values));
   EXPECT_EQ(boxTexts(), std::vector<std::string>{"Please enter an integer between 0 and 23."});
@@ -121,10 +93,10 @@ TEST_F(IrcWindowsTest, RecordOptionsOpenOnTheirValuesAndRefuseATimeOutOfRange) {
   EXPECT_EQ(values, timed);
 
   WhenOpens<RecordMountpointDlg>([](RecordMountpointDlg& d) {
-    EXPECT_TRUE(Child<QRadioButton>(d, "Record mountpoint from:")->isChecked());
-    EXPECT_EQ(Child<QLineEdit>(d, "From hour")->text(), "20");
-    Child<QRadioButton>(d, "Monitor mountpoint continuously")->click();
-    Child<QPushButton>(d, "Cancel")->click();
+    EXPECT_TRUE(Find<QRadioButton>(d, "Record mountpoint from:")->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(d, "From hour")->text(), "20");
+    Find<QRadioButton>(d, "Monitor mountpoint continuously")->click();
+    Find<QPushButton>(d, "Cancel")->click();
   });
   EXPECT_FALSE(dialog.exec(values));
   EXPECT_EQ(values, timed);
@@ -164,23 +136,23 @@ TEST_F(IrcWindowsTest, SetUpIrcChatAndRecordAnOfferedMountpoint) {
   answerNextBox(QMessageBox::Yes);
   answerNextBox(QMessageBox::No);  // a second question comes only if the first made nothing
   WhenOpens<RecordMountpointDlg>([](RecordMountpointDlg& d) {
-    Child<QRadioButton>(d, "Record mountpoint until disconnect")->click();
-    Child<QPushButton>(d, "OK")->click();
+    Find<QRadioButton>(d, "Record mountpoint until disconnect")->click();
+    Find<QPushButton>(d, "OK")->click();
   });
 
   WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
     Type(d, "Server name", "127.0.0.1");
     Type(d, "Nickname", "larkbot");
     Type(d, "Channel", "#larkspan");
-    Child<QCheckBox>(d, "Enable IRC Auto-Posting")->setChecked(true);
-    Child<QPushButton>(d, "OK")->click();
+    Find<QCheckBox>(d, "Enable IRC Auto-Posting")->setChecked(true);
+    Find<QPushButton>(d, "OK")->click();
   });
   click("IRC Settings");
   WhenOpens<IRCChatDlg>([](IRCChatDlg& d) {
     Type(d, "IRC line", "PRIVMSG #larkspan :hello");
-    Child<QPushButton>(d, "Enter")->click();
-    EXPECT_EQ(Child<QLineEdit>(d, "IRC line")->text(), "PRIVMSG #larkspan :hello");
-    Child<QPushButton>(d, "OK")->click();
+    Find<QPushButton>(d, "Enter")->click();
+    EXPECT_EQ(Find<QLineEdit>(d, "IRC line")->text(), "PRIVMSG #larkspan :hello");
+    Find<QPushButton>(d, "OK")->click();
   });
   click("Chat Dialog");
   const auto arrival = 15s;

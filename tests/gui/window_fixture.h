@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <chrono>
@@ -18,6 +19,37 @@
 
 namespace larkspan::gui {
 
+// The control of `root` whose accessible name, else (for a button) whose
+// text without its '&', is `name`.
+template <typename Widget>
+Widget* Find(const QWidget& root, const QString& name) {
+  for (Widget* w : root.findChildren<Widget*>()) {
+    if (w->accessibleName() == name) return w;
+  }
+  for (Widget* w : root.findChildren<Widget*>()) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w);
+        b != nullptr && b->text().remove(QLatin1Char('&')) == name)
+      return w;
+  }
+  ADD_FAILURE() << "no control " << name.toStdString();
+  return nullptr;
+}
+
+// Hands the next modal window of type Dialog, once it is open, to `act`.
+template <typename Dialog>
+void WhenOpens(std::function<void(Dialog&)> act) {
+  auto* watch = new QTimer;
+  watch->setInterval(20);
+  QObject::connect(watch, &QTimer::timeout, [watch, act] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    watch->stop();
+    watch->deleteLater();
+    act(*dialog);
+  });
+  watch->start();
+}
+
 // The main window over a real engine in a folder of its own, with real
 // message boxes that the test answers.
 class WindowTest : public ::testing::Test {
@@ -32,17 +64,9 @@ class WindowTest : public ::testing::Test {
   app::Engine& engine() { return *engine_; }
   const std::filesystem::path& folder() const { return folder_.path(); }
 
-  // The control whose accessible name (or, for a button, text) is `name`.
   template <typename Widget>
   Widget* control(const QString& name) const {
-    for (Widget* w : window_->findChildren<Widget*>()) {
-      if (w->accessibleName() == name) return w;
-    }
-    for (Widget* w : window_->findChildren<Widget*>()) {
-      if (auto* b = qobject_cast<QAbstractButton*>(w); b != nullptr && b->text() == name) return w;
-    }
-    ADD_FAILURE() << "no control " << name.toStdString();
-    return nullptr;
+    return Find<Widget>(*window_, name);
   }
   void click(const QString& button);
 
