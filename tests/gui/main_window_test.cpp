@@ -98,15 +98,15 @@ TEST_F(MainWindowTest, ManualRecordingFromConnectToItsResultAndTimersRunUnderAnO
   server.setHandler(
       [](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 32'000); });
   open();
-  box("Stream URL")->setText(QString::fromStdString(server.url("/live")));
-  box("Output File")->setText("radio.mp3");
+  Type(window(), "Stream URL", QString::fromStdString(server.url("/live")));
+  Type(window(), "Output File", "radio.mp3");
   click("Connect");
   click("Connect");
   ASSERT_TRUE(waitFor([&] { return server.requests().size() >= 1; }));
   EXPECT_FALSE(server.waitForRequests(2, 500ms)) << "a second Connect started a second recording";
 
   // The user types while the ticks refresh the Status box.
-  box("Stream URL")->setText("http://typing.in/progr");
+  Type(window(), "Stream URL", "http://typing.in/progr");
   ASSERT_TRUE(waitFor([&] {
     window().schedulerTimer();
     return status() == "RECORDING";
@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, ManualRecordingFromConnectToItsResultAndTimersRunUnderAnO
   // Stopped, the job stays until a tick collects it: Connect does nothing.
   click("Stop the manual recording");
   ASSERT_TRUE(waitFor([&] { return engine().manualJob().get()->isFinished(); }));
-  box("Stream URL")->setText(QString::fromStdString(server.url("/again")));
+  Type(window(), "Stream URL", QString::fromStdString(server.url("/again")));
   click("Connect");
   EXPECT_FALSE(server.waitForRequests(2, 300ms));
   window().schedulerTimer();
@@ -156,17 +156,10 @@ TEST_F(MainWindowTest, StopWindowStopsThePickedRecordingAfterAskingAndIsDisposed
   ASSERT_TRUE(waitFor([&] { return stop->list()->count() == 11; }));
   EXPECT_EQ(stop->list()->item(9)->text(), "[10] Show 10");
 
-  const auto doubleClick = [&](int row) {
-    stop->list()->setCurrentRow(row);
-    QListWidgetItem* item = stop->list()->item(row);
-    const QPoint at = stop->list()->visualItemRect(item).center();
-    QTest::mouseClick(stop->list()->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(stop->list()->viewport(), Qt::LeftButton, {}, at);
-  };
   answerNextBox(QMessageBox::No);
-  doubleClick(0);
+  DoubleClickRow(*stop->list(), 0);
   answerNextBox(QMessageBox::Yes);
-  doubleClick(9);
+  DoubleClickRow(*stop->list(), 9);
   EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Stop recording?", "Stop recording?"}));
   for (int i = 0; i < 11; ++i) EXPECT_EQ(jobs[i]->stopRequested.load(), i == 9) << i;
 
@@ -175,7 +168,7 @@ TEST_F(MainWindowTest, StopWindowStopsThePickedRecordingAfterAskingAndIsDisposed
   engine().jobTable().giveSlotBack(table.entry(10).jobSlot);
   table.eraseEntry(10);
   answerNextBox(QMessageBox::Ok);
-  doubleClick(10);
+  DoubleClickRow(*stop->list(), 10);
   EXPECT_EQ(boxTexts().back(), "Recording already terminated");
 
   // Close, then Stop again at once: one fresh window, the old one disposed of.
@@ -203,7 +196,7 @@ TEST_F(MainWindowTest, PlayerPlaysPausesSeeksAndStopsAndCannotOpenWhatDoesNotDec
   answerNextBox(QMessageBox::Ok);
   click("Play");
   std::ofstream(folder() / "noise.mp3") << std::string(4096, '\x5a');
-  box("Sound File")->setText("noise.mp3");
+  Type(window(), "Sound File", "noise.mp3");
   answerNextBox(QMessageBox::Ok);
   click("Play");
   EXPECT_EQ(boxTexts(),
@@ -211,7 +204,7 @@ TEST_F(MainWindowTest, PlayerPlaysPausesSeeksAndStopsAndCannotOpenWhatDoesNotDec
 
   // A recording (a relative name is the start-up folder's) plays.
   test::MakeToneFile(folder() / "show.mp3", 90, "libmp3lame", "mp3");
-  box("Sound File")->setText("show.mp3");
+  Type(window(), "Sound File", "show.mp3");
   click("Play");
   EXPECT_TRUE(waitFor([&] { return time->text() == "00:01"; }, 3s)) << time->text().toStdString();
   click("Pause");

@@ -47,7 +47,7 @@ class ScheduleWindowsTest : public WindowTest {
   }
   // Fills in an entry and appends it; answers the box.
   void append(ScheduleDlg& editor, const QString& program, const QString& day, int hour) {
-    Find<QLineEdit>(editor, "Program")->setText(program);
+    Type(editor, "Program", program);
     Find<QCheckBox>(editor, day)->setChecked(true);
     Find<QSpinBox>(editor, "Start Time hour")->setValue(hour);
     Find<QSpinBox>(editor, "End Time hour")->setValue(hour);
@@ -71,7 +71,7 @@ TEST_F(ScheduleWindowsTest, CloseSavesAndADoubleClickOpensTheEntryOfItsLine) {
   open();
   inSchedule([this](ViewScheduleDlg& view) {
     ScheduleDlg& editor = openEditor(view);
-    Find<QLineEdit>(editor, "Stream URL")->setText("http://radio.example/live");
+    Type(editor, "Stream URL", "http://radio.example/live");
     Find<QRadioButton>(editor, "Repeating")->setChecked(true);
     append(editor, "Second", "Tuesday", 9);
     Find<QCheckBox>(editor, "Tuesday")->setChecked(false);
@@ -85,10 +85,7 @@ TEST_F(ScheduleWindowsTest, CloseSavesAndADoubleClickOpensTheEntryOfItsLine) {
     view.checkEditor();  // the timer's pass: the closed editor goes
     EXPECT_EQ(view.editor(), nullptr);
     ASSERT_EQ(view.list()->count(), 8);
-    QListWidgetItem* line = view.list()->item(6);  // the third line of the second entry
-    const QPoint at = view.list()->visualItemRect(line).center();
-    QTest::mouseClick(view.list()->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(view.list()->viewport(), Qt::LeftButton, {}, at);
+    DoubleClickRow(*view.list(), 6);  // the third line of the second entry
     ASSERT_NE(view.editor(), nullptr);
     ScheduleDlg& again = *view.editor();
     EXPECT_EQ(Find<QLineEdit>(again, "Program")->text(), "Second");

@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
 #include <chrono>
@@ -34,6 +36,13 @@ Widget* Find(const QWidget& root, const QString& name) {
   ADD_FAILURE() << "no control " << name.toStdString();
   return nullptr;
 }
+
+inline void Type(const QWidget& root, const QString& box, const QString& text) {
+  if (auto* b = Find<QLineEdit>(root, box)) b->setText(text);
+}
+
+// Selects row `row` of `list` and double-clicks it, as a user does.
+void DoubleClickRow(QListWidget& list, int row);
 
 // Hands the next modal window of type Dialog, once it is open, to `act`.
 template <typename Dialog>
