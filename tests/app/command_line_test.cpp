@@ -51,7 +51,6 @@ const Case kCases[] = {
     {{"--record", "u", "f", "--for"}, Form::Answer, kExitUsage},
     {{"--record", "--for", "1h", "--for", "2h", "u", "f"}, Form::Answer, kExitUsage},
     {{"--record", "--for", "0m", "u", "f"}, Form::Answer, kExitUsage},
-    {{"--record", "--for", "", "u", "f"}, Form::Answer, kExitUsage},
     {{"--record", "--for", "1x", "u", "f"}, Form::Answer, kExitUsage},
     {{"--record", "--for", "-5", "u", "f"}, Form::Answer, kExitUsage},
     {{"--record", "--for", "30m1h", "u", "f"}, Form::Answer, kExitUsage},
@@ -67,10 +66,10 @@ TEST(CommandLine, ReadsEveryFormAndRejectsWhatItCannotRead) {
     const CommandLine line = ParseCommandLine(c.args);
     EXPECT_EQ(line.form, c.form);
     EXPECT_EQ(line.exitStatus, c.exitStatus);
-    EXPECT_EQ(line.record.url, c.record.url);
-    EXPECT_EQ(line.record.outputFile, c.record.outputFile);
-    EXPECT_EQ(line.record.shoutcast, c.record.shoutcast);
-    EXPECT_EQ(line.record.duration, c.record.duration);
+    const auto fields = [](const RecordCommand& r) {
+      return std::tie(r.url, r.outputFile, r.shoutcast, r.duration);
+    };
+    EXPECT_TRUE(fields(line.record) == fields(c.record));
     if (c.exitStatus == kExitUsage) {
       // One line of reason, then the usage.
       EXPECT_TRUE(line.answer.starts_with("larkspan: ")) << line.answer;

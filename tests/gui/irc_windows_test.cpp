@@ -2,18 +2,10 @@
 // the road from setting up IRC to a monitored mountpoint recorded, against
 // ngIRCd and Icecast.
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <chrono>
-
 #include "gui/irc_chat_dlg.h"
 #include "gui/irc_settings_dlg.h"
 #include "gui/record_mountpoint_dlg.h"
-#include "platform/text.h"
 #include "schedule/name_key.h"
-#include "schedule/profile.h"
 #include "tests/gui/window_fixture.h"
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"

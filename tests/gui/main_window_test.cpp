@@ -1,12 +1,8 @@
 // The main window and the stop window over the real engine, and the program
 // as a process: what a user does with them, one test per behaviour.
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QSlider>
-#include <QTest>
 #include <QToolButton>
 #include <csignal>
 #include <fstream>
@@ -14,9 +10,6 @@
 #include <sstream>
 
 #include "gui/stop_dlg.h"
-#include "platform/text.h"
-#include "schedule/profile.h"
-#include "schedule/profile_settings.h"
 #include "tests/gui/window_fixture.h"
 #include "tests/support/child_process.h"
 #include "tests/support/media_probe.h"

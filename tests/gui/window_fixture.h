@@ -4,9 +4,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -17,6 +21,9 @@
 #include "app/engine.h"
 #include "gui/main_window.h"
 #include "gui/qt_prompter.h"
+#include "platform/text.h"
+#include "schedule/profile.h"
+#include "schedule/profile_settings.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::gui {

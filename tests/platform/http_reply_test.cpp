@@ -115,7 +115,6 @@ TEST(HttpReply, RepositionReplaysTheKeptBodyThenGoesOn) {
   reply.seekToBodyStart();
   ASSERT_EQ(reply.read(buffer, 10), 10u);
   EXPECT_EQ(std::string(buffer, 10), "ICY 200 OK");
-  EXPECT_EQ(ReadAll(reply), "\r\n\r\n" + body);
   reply.seekToBodyStart();
   EXPECT_EQ(ReadAll(reply, 7), "ICY 200 OK\r\n\r\n" + body);
 }
@@ -128,10 +127,9 @@ TEST(HttpReply, RepositionPastTheKeptBoundFails) {
   char buffer[60];
   ASSERT_EQ(reply.read(buffer, 40), 40u);
   reply.seekToBodyStart();
-  ASSERT_EQ(reply.read(buffer, 40), 40u);
-  ASSERT_EQ(reply.read(buffer, 20), 20u);
+  ASSERT_EQ(reply.read(buffer, 60), 60u);
   EXPECT_THROW(reply.seekToBodyStart(), NetworkError);
-  EXPECT_EQ(reply.read(buffer, 60), 40u) << "the body goes on after a failed reposition";
+  EXPECT_EQ(ReadAll(reply), std::string(40, 'x')) << "the body goes on after a failed reposition";
 
   MemoryStream again("HTTP/1.0 200 OK\r\n\r\nabcdef");
   HttpReply dropped(again);

@@ -1,4 +1,5 @@
 #include "platform/text.h"
+#include "platform/url.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,34 @@ TEST(Utf8, CutsNeverSplitACharacterAndOtherBytesReadAsLatin1) {
   EXPECT_EQ(StoredBytesAsUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
   EXPECT_EQ(StoredBytesAsUtf8("caf\xE9"), "caf\xC3\xA9");
   EXPECT_EQ(StoredBytesAsUtf8("\xC3"), "\xC3\x83");  // a lone lead byte is Latin-1
+}
+
+TEST(SplitUrl, SplitsWhatCanBeARequestTargetAndRejectsTheRest) {
+  using enum ServiceType;
+  const std::string longPath = "/" + std::string(5000, 'a');
+  const std::pair<std::string, std::optional<UrlParts>> cases[] = {
+      {"http://other:8000/live", UrlParts{Http, "other", "/live", 8000}},
+      {"HTTP://Host.Example/a/b.mp3?x=1&y=2", UrlParts{Http, "Host.Example", "/a/b.mp3?x=1&y=2"}},
+      {"http://host?q", UrlParts{Http, "host", "/?q"}},
+      {"http://user:pw@host:81/x", UrlParts{Http, "host", "/x", 81}},
+      {"http://[::1]:8000/live.ogg#frag", UrlParts{Http, "::1", "/live.ogg", 8000}},
+      {"https://host", UrlParts{Https, "host", "/", 443}},
+      {"HTTPS://[::1]:8443", UrlParts{Https, "::1", "/", 8443}},
+      {"ftp://files.example/x.mp3", UrlParts{Other, "files.example", "/x.mp3"}},
+      {"http://host" + longPath, UrlParts{Http, "host", longPath}},
+      {"host:8000/live", std::nullopt},
+      {"://host/", std::nullopt},
+      {"ht/tp://host/", std::nullopt},
+      {"http:///path", std::nullopt},
+      {"http://host:0/", std::nullopt},
+      {"http://host:65536/", std::nullopt},
+      {"http://host:80a/", std::nullopt},
+      {"http://host:123456/", std::nullopt},
+      {"http://host\r\nX-Injected: 1/", std::nullopt},
+      {"http://[::1/", std::nullopt},
+      {"http://[::1]x/", std::nullopt},
+  };
+  for (const auto& [url, parts] : cases) EXPECT_EQ(SplitUrl(url), parts) << url.substr(0, 40);
 }
 
 }  // namespace
