@@ -77,8 +77,6 @@ TEST(CommandLine, ReadsEveryFormAndRejectsWhatItCannotRead) {
           << line.answer;
     }
   }
-  EXPECT_EQ(ParseCommandLine(std::vector<std::string_view>{"--version"}).answer,
-            "Larkspan v. 1.37b\n");
   // The help lists every form the usage does.
   const std::string usage = ParseCommandLine(std::vector<std::string_view>{"-x"}).answer;
   const std::string help = ParseCommandLine(std::vector<std::string_view>{"--help"}).answer;
