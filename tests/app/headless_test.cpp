@@ -53,11 +53,8 @@ schedule::ScheduleEntry Entry(std::string_view name, std::string_view url, std::
   schedule::ScheduleEntry e;
   platform::CopyToField(e.programName, name);
   platform::CopyToField(e.url, url);
-  e.startHour = 21;
-  e.startMinute = 0;
-  e.endHour = 21;
-  e.endMinute = 0;  // the stop comes at the first tick of 21:00
-  e.days = 2;       // Mondays
+  e.startHour = e.endHour = 21;  // the stop comes at the first tick of 21:00
+  e.days = 2;                    // Mondays
   e.repeating = 1;
   e.keep = keep;
   e.jobSlot = schedule::kJobSlotIdle;
