@@ -67,27 +67,6 @@ TEST(HttpRequest, SendsHttp10WithHostTheAddedLinesOnceAndAnEscapedPath) {
             "GET / HTTP/1.0\r\nHost: radio.example\r\n\r\n");
 }
 
-// Replies only a server can give; the parser's own cases are the reply tests'.
-TEST(HttpRequest, ChunkedCutAndStalledRepliesFromTheWire) {
-  ScriptedHttpServer server;
-  ScriptedReply cut = ScriptedReply::Stream(0);
-  cut.closeAfter = cut.head.size() + 4321;
-  ScriptedReply stallsAfterData = ScriptedReply::Ok("abc");
-  stallsAfterData.stall = true;
-  const std::pair<ScriptedReply, std::string> cases[] = {
-      {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), test::StreamBytes(7, 5000)},
-      {cut, test::StreamBytes(0, 4321)},
-      {ScriptedReply::Stall(), "failed: read timed out"},
-      {stallsAfterData, "abcfailed: read timed out"},
-  };
-  HttpConnection connection("127.0.0.1", server.port(), {.readTimeout = 300ms});
-  for (const auto& [reply, outcome] : cases) {
-    server.enqueue(reply);
-    auto request = connection.openRequest("/");
-    EXPECT_EQ(Outcome(*request), outcome) << reply.head.substr(0, 40);
-  }
-}
-
 // A listener whose backlog is full: the kernel drops new handshakes, so a
 // connect waits.
 struct NeverAccepting {
@@ -112,34 +91,52 @@ struct NeverAccepting {
   std::uint16_t port = 0;
 };
 
-TEST(HttpRequest, AStopRequestOrTheTimeOutEndsAWaitingConnectHandshakeOrRead) {
-  // A TLS client of the silent server waits in the handshake, which is part
-  // of the connect.
-  ScriptedHttpServer silent;
-  silent.setHandler([](const std::string&) { return ScriptedReply::Stall(); });
+// Replies and waits only a server can give; the parser's own cases are the
+// reply tests'. A TLS client of a silent server waits in the handshake, which
+// is part of the connect.
+TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
+  ScriptedHttpServer server;
+  server.setHandler([](const std::string&) { return ScriptedReply::Stall(); });
   const NeverAccepting full;
+  ScriptedReply cut = ScriptedReply::Stream(0);
+  cut.closeAfter = cut.head.size() + 4321;
+  ScriptedReply stallsAfterData = ScriptedReply::Ok("abc");
+  stallsAfterData.stall = true;
+  const std::string at = "failed: cannot connect to 127.0.0.1:";
   struct Case {
+    std::optional<ScriptedReply> reply;  // none: silence
     std::uint16_t port;
     ServiceType service;
-    std::chrono::milliseconds connectTimeout;
+    std::chrono::milliseconds timeout;  // 30 s: a stop comes first
     std::string outcome;
   };
-  const std::string at = "failed: cannot connect to 127.0.0.1:";
-  const Case cases[] = {{silent.port(), ServiceType::Http, 30s, "failed: cancelled"},
-                        {silent.port(), ServiceType::Https, 30s, "failed: cancelled"},
-                        {full.port, ServiceType::Http, 30s, "failed: cancelled"},
-                        {silent.port(), ServiceType::Https, 300ms,
-                         at + std::to_string(silent.port()) + ": TLS handshake timed out"},
-                        {full.port, ServiceType::Http, 300ms,
-                         at + std::to_string(full.port) + ": connect timed out"}};
+  const Case cases[] = {
+      {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), server.port(), ServiceType::Http,
+       2s, test::StreamBytes(7, 5000)},
+      {cut, server.port(), ServiceType::Http, 2s, test::StreamBytes(0, 4321)},
+      {stallsAfterData, server.port(), ServiceType::Http, 300ms, "abcfailed: read timed out"},
+      {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
+      {{}, server.port(), ServiceType::Https, 30s, "failed: cancelled"},
+      {{}, full.port, ServiceType::Http, 30s, "failed: cancelled"},
+      {{},
+       server.port(),
+       ServiceType::Https,
+       300ms,
+       at + std::to_string(server.port()) + ": TLS handshake timed out"},
+      {{},
+       full.port,
+       ServiceType::Http,
+       300ms,
+       at + std::to_string(full.port) + ": connect timed out"}};
   for (const Case& c : cases) {
+    if (c.reply) server.enqueue(*c.reply);
     std::atomic<bool> stop{false};
     HttpConnection connection(
         "127.0.0.1", c.port,
-        {.connectTimeout = c.connectTimeout, .readTimeout = 30s, .cancel = &stop}, c.service);
+        {.connectTimeout = c.timeout, .readTimeout = c.timeout, .cancel = &stop}, c.service);
     auto request = connection.openRequest("/");
-    StoppedAfter(c.connectTimeout == 30s ? 200ms : 30s, stop,
-                 [&] { EXPECT_EQ(Outcome(*request), c.outcome); });
+    StoppedAfter(c.timeout == 30s ? 200ms : 30s, stop,
+                 [&] { EXPECT_EQ(Outcome(*request), c.outcome) << &c - cases; });
   }
 }
 
