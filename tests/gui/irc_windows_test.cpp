@@ -20,36 +20,6 @@ using platform::FieldText;
 
 class IrcWindowsTest : public WindowTest {};
 
-TEST_F(IrcWindowsTest, IrcSettingsStoreAndSaveOnOkRefuseABadColourAndCancelKeepsAll) {
-  open();
-  WhenOpens<IRCSettingsDlg>([this](IRCSettingsDlg& d) {
-    Type(d, "Server name", QString(40, QLatin1Char('s')));
-    Type(d, "Nickname", "larkbot");
-    Find<QCheckBox>(d, "Chatter Mode")->setChecked(true);
-    Type(d, "Text Color", "300");
-    answerNextBox(QMessageBox::Ok);
-    Find<QPushButton>(d, "OK")->click();
-    EXPECT_TRUE(d.isVisible()) << "a refused colour keeps the window open";
-    EXPECT_EQ(d.focusWidget(), Find<QLineEdit>(d, "Text Color"));
-    Type(d, "Text Color", "7");
-    Find<QPushButton>(d, "OK")->click();
-  });
-  click("IRC Settings");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{"Please enter an integer between 0 and 255."});
-  schedule::Profile saved;
-  ASSERT_TRUE(schedule::LoadProfile(saved, folder()));
-  EXPECT_EQ(FieldText(saved.settings.ircServer), std::string(31, 's'));
-  EXPECT_EQ(FieldText(saved.settings.ircNickname), "larkbot");
-  EXPECT_TRUE(saved.settings.chatterMode == 1 && saved.settings.ircTextColour == 7);
-
-  WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
-    Type(d, "Nickname", "other");
-    Find<QPushButton>(d, "Cancel")->click();
-  });
-  click("IRC Settings");
-  EXPECT_EQ(FieldText(engine().profile().settings.ircNickname), "larkbot");
-}
-
 TEST_F(IrcWindowsTest, RecordOptionsOpenOnTheirValuesAndRefuseATimeOutOfRange) {
   QtPrompter prompter;
   RecordMountpointDlg dialog(prompter);
@@ -84,9 +54,9 @@ TEST_F(IrcWindowsTest, RecordOptionsOpenOnTheirValuesAndRefuseATimeOutOfRange) {
   EXPECT_EQ(values, timed);
 }
 
-// A user sets up IRC in the window and chats; a monitored server shows a new
+// A user sets up IRC in its window and chats; a monitored server shows a new
 // mountpoint, which is offered and recorded through the record-options dialog.
-TEST_F(IrcWindowsTest, SetUpIrcChatAndRecordAnOfferedMountpoint) {
+TEST_F(IrcWindowsTest, SetUpIrcInItsWindowChatAndRecordAnOfferedMountpoint) {
   test::NgircdServer irc;
   test::IcecastServer icecast(
       {.webRootFiles = {test::WebRootFile::FromFile(
@@ -113,22 +83,40 @@ TEST_F(IrcWindowsTest, SetUpIrcChatAndRecordAnOfferedMountpoint) {
   answerNextBox(QMessageBox::Ok);
   click("Chat Dialog");  // auto-posting is off
 
-  // The monitor may ask as soon as IRC is set up: its answers are ready.
+  // IRC is set up well before the monitor's first poll; a refused colour
+  // keeps the window open there, and OK stores and saves.
+  WhenOpens<IRCSettingsDlg>([this](IRCSettingsDlg& d) {
+    Type(d, "Server name", "127.0.0.1");
+    Type(d, "Nickname", "larkbot");
+    Type(d, "Channel", "#larkspan");
+    Find<QCheckBox>(d, "Enable IRC Auto-Posting")->setChecked(true);
+    Find<QCheckBox>(d, "Chatter Mode")->setChecked(true);
+    Type(d, "Text Color", "300");
+    answerNextBox(QMessageBox::Ok);
+    Find<QPushButton>(d, "OK")->click();
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(d.focusWidget(), Find<QLineEdit>(d, "Text Color"));
+    Type(d, "Text Color", "7");
+    Find<QPushButton>(d, "OK")->click();
+  });
+  click("IRC Settings");
+  schedule::Profile saved;
+  ASSERT_TRUE(schedule::LoadProfile(saved, folder()));
+  EXPECT_EQ(FieldText(saved.settings.ircNickname), "larkbot");
+  EXPECT_TRUE(saved.settings.chatterMode == 1 && saved.settings.ircTextColour == 7);
+  WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
+    Type(d, "Nickname", "other");
+    Find<QPushButton>(d, "Cancel")->click();
+  });
+  click("IRC Settings");
+  EXPECT_EQ(FieldText(engine().profile().settings.ircNickname), "larkbot");
+
   answerNextBox(QMessageBox::Yes);
   answerNextBox(QMessageBox::No);  // a second question comes only if the first made nothing
   WhenOpens<RecordMountpointDlg>([](RecordMountpointDlg& d) {
     Find<QRadioButton>(d, "Record mountpoint until disconnect")->click();
     Find<QPushButton>(d, "OK")->click();
   });
-
-  WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
-    Type(d, "Server name", "127.0.0.1");
-    Type(d, "Nickname", "larkbot");
-    Type(d, "Channel", "#larkspan");
-    Find<QCheckBox>(d, "Enable IRC Auto-Posting")->setChecked(true);
-    Find<QPushButton>(d, "OK")->click();
-  });
-  click("IRC Settings");
   WhenOpens<IRCChatDlg>([](IRCChatDlg& d) {
     Type(d, "IRC line", "PRIVMSG #larkspan :hello");
     Find<QPushButton>(d, "Enter")->click();
@@ -147,9 +135,10 @@ TEST_F(IrcWindowsTest, SetUpIrcChatAndRecordAnOfferedMountpoint) {
   const schedule::ScheduleTable& schedule = engine().profile().schedule;
   ASSERT_TRUE(
       waitFor([&] { return schedule.count() == 2 && schedule.entry(1).jobSlot >= 0; }, 30s));
-  EXPECT_EQ(boxTexts(), (std::vector<std::string>{"No IRC session established.",
-                                                  "A new mointpoint has been found at:\n" +
-                                                      icecast.url("/live.mp3") + "\nRecord?"}));
+  EXPECT_EQ(boxTexts(),
+            (std::vector<std::string>{
+                "No IRC session established.", "Please enter an integer between 0 and 255.",
+                "A new mointpoint has been found at:\n" + icecast.url("/live.mp3") + "\nRecord?"}));
   EXPECT_EQ(schedule.entry(1).recordUntilDisconnect, 1);
 }
 
