@@ -3,8 +3,16 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QTest>
 
 namespace larkspan::gui {
+
+void DoubleClickRow(QListWidget& list, int row) {
+  list.setCurrentRow(row);
+  const QPoint at = list.visualItemRect(list.item(row)).center();
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
+  QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
+}
 
 void WindowTest::SetUp() {
   setenv("HOME", folder().c_str(), 1);

@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -14,9 +21,50 @@
 #include "app/engine.h"
 #include "gui/main_window.h"
 #include "gui/qt_prompter.h"
+#include "platform/text.h"
+#include "schedule/profile.h"
+#include "schedule/profile_settings.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::gui {
+
+// The control of `root` whose accessible name, else (for a button) whose
+// text without its '&', is `name`.
+template <typename Widget>
+Widget* Find(const QWidget& root, const QString& name) {
+  for (Widget* w : root.findChildren<Widget*>()) {
+    if (w->accessibleName() == name) return w;
+  }
+  for (Widget* w : root.findChildren<Widget*>()) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w);
+        b != nullptr && b->text().remove(QLatin1Char('&')) == name)
+      return w;
+  }
+  ADD_FAILURE() << "no control " << name.toStdString();
+  return nullptr;
+}
+
+inline void Type(const QWidget& root, const QString& box, const QString& text) {
+  if (auto* b = Find<QLineEdit>(root, box)) b->setText(text);
+}
+
+// Selects row `row` of `list` and double-clicks it, as a user does.
+void DoubleClickRow(QListWidget& list, int row);
+
+// Hands the next modal window of type Dialog, once it is open, to `act`.
+template <typename Dialog>
+void WhenOpens(std::function<void(Dialog&)> act) {
+  auto* watch = new QTimer;
+  watch->setInterval(20);
+  QObject::connect(watch, &QTimer::timeout, [watch, act] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    watch->stop();
+    watch->deleteLater();
+    act(*dialog);
+  });
+  watch->start();
+}
 
 // The main window over a real engine in a folder of its own, with real
 // message boxes that the test answers.
@@ -32,17 +80,9 @@ class WindowTest : public ::testing::Test {
   app::Engine& engine() { return *engine_; }
   const std::filesystem::path& folder() const { return folder_.path(); }
 
-  // The control whose accessible name (or, for a button, text) is `name`.
   template <typename Widget>
   Widget* control(const QString& name) const {
-    for (Widget* w : window_->findChildren<Widget*>()) {
-      if (w->accessibleName() == name) return w;
-    }
-    for (Widget* w : window_->findChildren<Widget*>()) {
-      if (auto* b = qobject_cast<QAbstractButton*>(w); b != nullptr && b->text() == name) return w;
-    }
-    ADD_FAILURE() << "no control " << name.toStdString();
-    return nullptr;
+    return Find<Widget>(*window_, name);
   }
   void click(const QString& button);
 

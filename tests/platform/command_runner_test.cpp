@@ -3,46 +3,38 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <fstream>
-#include <map>
+#include <sstream>
+
+#include "tests/support/temporary_folder.h"
 
 namespace larkspan::platform {
 namespace {
 
-TEST(SpawnCommandRunner, ReturnsTheExitStatusAndFailsAProgramThatCannotStart) {
-  SpawnCommandRunner runner;
-  EXPECT_EQ(runner.run({"true"}), 0);
-  EXPECT_NE(runner.run({"false"}), 0);
-  EXPECT_EQ(runner.run({"sh", "-c", "exit 3"}), 3);
-  EXPECT_NE(runner.run({"/nonexistent/ffmpeg"}), 0);
-  EXPECT_NE(runner.run({"larkspan-no-such-program"}), 0);
-  EXPECT_NE(runner.run({}), 0);
-  EXPECT_NE(runner.run({"sh", "-c", "kill -TERM $$"}), 0);
+std::string Contents(const std::filesystem::path& file) {
+  std::ostringstream s;
+  s << std::ifstream(file).rdbuf();
+  return s.str();
 }
 
-TEST(SpawnCommandRunner, ArgumentsReachTheProgramUnchangedWithoutAShell) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("larkspan-cmd-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto marker = dir / "ran";
+TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputAndGivesTheExitStatus) {
+  test::TemporaryFolder folder;
+  const auto marker = folder.path() / "ran";
   const std::string hostile = "$(touch " + marker.string() + ") ; touch " + marker.string();
-  const auto out = dir / "out";
-  SpawnCommandRunner runner;
-  // printf writes its argument as it is; a shell would have run the touch.
-  EXPECT_EQ(runner.run({"sh", "-c", "printf '%s' \"$1\" > \"$2\"", "sh", hostile, out.string()}),
-            0);
-  std::ifstream in(out);
-  std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(got, hostile);
-  EXPECT_FALSE(std::filesystem::exists(marker));
-  std::filesystem::remove_all(dir);
-}
-
-TEST(SpawnCommandRunner, StandardInputIsEmptySoAQuestionCannotHang) {
-  SpawnCommandRunner runner;
   // `read` fails at once on /dev/null; on an open terminal or pipe it waits.
-  EXPECT_NE(runner.run({"sh", "-c", "read answer"}), 0);
+  // printf writes its argument as it is; a shell would have run the touch.
+  SpawnCommandRunner runner;
+  EXPECT_EQ(runner.run({"sh", "-c", "read answer || printf '%s' \"$1\" > \"$2\"; exit 3", "sh",
+                        hostile, (folder.path() / "out").string()}),
+            3);
+  EXPECT_EQ(Contents(folder.path() / "out"), hostile);
+  EXPECT_FALSE(std::filesystem::exists(marker));
+  const std::vector<std::string> failing[] = {{"false"},
+                                              {"/nonexistent/ffmpeg"},
+                                              {"larkspan-no-such-program"},
+                                              {},
+                                              {"sh", "-c", "kill -TERM $$"}};
+  for (const auto& argv : failing) EXPECT_NE(runner.run(argv), 0) << &argv - failing;
 }
 
 TEST(SpawnCommandRunner, TheProgramStartsWithNoSignalBlockedAndSigpipeAtItsDefault) {
@@ -54,25 +46,19 @@ TEST(SpawnCommandRunner, TheProgramStartsWithNoSignalBlockedAndSigpipeAtItsDefau
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, &saved);
   const auto savedPipe = std::signal(SIGPIPE, SIG_IGN);
-  const auto copy =
-      std::filesystem::temp_directory_path() / ("larkspan-status-" + std::to_string(::getpid()));
+  test::TemporaryFolder folder;
   // /proc/self is cp itself: the state it was started with.
-  const int status = SpawnCommandRunner().run({"cp", "/proc/self/status", copy.string()});
+  const int status = SpawnCommandRunner().run({"cp", "/proc/self/status", folder.path() / "s"});
   std::signal(SIGPIPE, savedPipe);
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   ASSERT_EQ(status, 0);
 
-  std::ifstream in(copy);
-  std::map<std::string, unsigned long long> masks;
-  for (std::string line; std::getline(in, line);) {
-    const std::string name = line.substr(0, line.find(':') + 1);
-    if (name == "SigBlk:" || name == "SigIgn:")
-      masks[name] = std::stoull(line.substr(7), nullptr, 16);
-  }
-  std::filesystem::remove(copy);
-  ASSERT_EQ(masks.size(), 2u);
-  EXPECT_EQ(masks["SigBlk:"], 0u);
-  EXPECT_EQ(masks["SigIgn:"] & (1ull << (SIGPIPE - 1)), 0u);
+  const std::string procStatus = Contents(folder.path() / "s");
+  const auto mask = [&](const std::string& name) {
+    return std::stoull(procStatus.substr(procStatus.find(name) + name.size()), nullptr, 16);
+  };
+  EXPECT_EQ(mask("\nSigBlk:"), 0u);
+  EXPECT_EQ(mask("\nSigIgn:") & (1ull << (SIGPIPE - 1)), 0u);
 }
 
 }  // namespace
