@@ -19,23 +19,10 @@ namespace {
 
 std::vector<char*> NullTerminated(const std::vector<std::string>& texts) {
   std::vector<char*> pointers;
-  pointers.reserve(texts.size() + 1);
   for (const auto& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
   pointers.push_back(nullptr);
   return pointers;
 }
-
-class FileActions {
- public:
-  FileActions() { posix_spawn_file_actions_init(&actions_); }
-  ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
-  FileActions(const FileActions&) = delete;
-  FileActions& operator=(const FileActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_{};
-};
 
 }  // namespace
 
@@ -44,15 +31,17 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::filesystem::path& outputFile) {
   if (argv.empty()) throw std::runtime_error("ChildProcess: no program");
   const std::string output = outputFile.empty() ? "/dev/null" : outputFile.string();
-  FileActions actions;
-  posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, output.c_str(),
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                    O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   const auto args = NullTerminated(argv);
   const auto env = NullTerminated(environment);
-  if (const int rc = posix_spawnp(&pid_, args[0], actions.get(), nullptr, args.data(), env.data());
-      rc != 0) {
+  const int rc = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
     pid_ = -1;
     throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
   }
@@ -64,15 +53,6 @@ ChildProcess::~ChildProcess() {
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)), status_(std::exchange(other.status_, std::nullopt)) {}
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  if (this != &other) {
-    if (pid_ > 0 && !status_) stop();
-    pid_ = std::exchange(other.pid_, -1);
-    status_ = std::exchange(other.status_, std::nullopt);
-  }
-  return *this;
-}
 
 bool ChildProcess::reap(int options) {
   if (status_) return true;

@@ -23,7 +23,7 @@ class ChildProcess {
   // Stops the process if it still runs.
   ~ChildProcess();
   ChildProcess(ChildProcess&& other) noexcept;
-  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) = delete;
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 
@@ -30,15 +28,9 @@ class FfmpegSource {
   FfmpegSource(const FfmpegSource&) = delete;
   FfmpegSource& operator=(const FfmpegSource&) = delete;
 
-  pid_t pid() const { return process_ ? process_->pid() : -1; }
-  const std::string& mount() const { return mount_; }
-
   // Stops ffmpeg and waits until the mount answers 404, so that every
   // listener has seen its stream end.
   void stop();
-
-  // What ffmpeg printed.
-  std::string output() const;
 
  private:
   const IcecastServer& server_;

@@ -1,8 +1,6 @@
 #include "tests/support/icecast_server.h"
 
-#include <arpa/inet.h>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,13 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr auto kStartTimeout = 15s;
 constexpr auto kStopGrace = 5s;
-constexpr auto kIoTimeout = 5s;
-// Another program may take the chosen port before Icecast binds it; Icecast
-// then exits and the next free port is tried.
-constexpr int kStartAttempts = 3;
-constexpr const char* kDebianShare = "/usr/share/icecast2";
 
 bool RunsAsRoot() {
   return ::geteuid() == 0;
@@ -48,35 +40,23 @@ void GiveToNobody(const fs::path& path) {
   }
 }
 
-std::string Base64(std::string_view text) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); i += 3) {
-    std::uint32_t group = static_cast<std::uint8_t>(text[i]) << 16;
-    if (i + 1 < text.size()) group |= static_cast<std::uint8_t>(text[i + 1]) << 8;
-    if (i + 2 < text.size()) group |= static_cast<std::uint8_t>(text[i + 2]);
-    out += kDigits[(group >> 18) & 63];
-    out += kDigits[(group >> 12) & 63];
-    out += i + 1 < text.size() ? kDigits[(group >> 6) & 63] : '=';
-    out += i + 2 < text.size() ? kDigits[group & 63] : '=';
+// The status of a GET of `path` at 127.0.0.1:`port`; 0 when none came.
+int StatusOf(std::uint16_t port, std::string_view path) {
+  const int fd = ConnectToLoopback(port);
+  if (fd < 0) return 0;
+  const timeval timeout{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  const std::string request = "GET " + std::string(path) + " HTTP/1.0\r\n\r\n";
+  std::string reply;
+  char buffer[4096];
+  ssize_t n = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  while (n > 0 && reply.find("\r\n") == std::string::npos &&
+         (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+    reply.append(buffer, static_cast<std::size_t>(n));
   }
-  return out;
+  ::close(fd);
+  return reply.starts_with("HTTP/") ? std::atoi(reply.c_str() + reply.find(' ') + 1) : 0;
 }
-
-class Socket {
- public:
-  Socket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-  ~Socket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -86,14 +66,32 @@ WebRootFile WebRootFile::FromFile(const fs::path& path) {
 }
 
 IcecastServer::IcecastServer(IcecastOptions options) {
-  prepareFolders(options);
+  const fs::path& root = folder_.path();
+  // Debian's roots hold symbolic links into /etc/icecast2: copy what they
+  // point at, so that extra templates can be added beside them.
+  fs::copy("/usr/share/icecast2/web", root / "web", fs::copy_options::recursive);
+  fs::copy("/usr/share/icecast2/admin", root / "admin", fs::copy_options::recursive);
+  for (const WebRootFile& file : options.webRootFiles)
+    std::ofstream(root / "web" / file.name, std::ios::binary) << file.content;
+  // Where Icecast, running as nobody, can read it.
+  if (!options.tlsCertificate.empty()) fs::copy_file(options.tlsCertificate, root / "tls.pem");
+  fs::create_directories(root / "log");
+  fs::create_directories(root / "run");
+  if (RunsAsRoot()) {
+    fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    GiveToNobody(root / "log");
+    GiveToNobody(root / "run");
+  }
+  // Another program may take the chosen port before Icecast binds it;
+  // Icecast then exits and the next free port is tried.
   for (int attempt = 1;; ++attempt) {
     port_ = FreeLoopbackPort();
     if (!options.tlsCertificate.empty()) tlsPort_ = FreeLoopbackPort();
     writeConfiguration(options);
     if (startOnce()) return;
-    if (process_) process_->stop(kStopGrace);
-    if (attempt == kStartAttempts) {
+    stop();
+    if (attempt == 3) {
       throw std::runtime_error("Icecast did not come up on port " + std::to_string(port_) + ":\n" +
                                logs());
     }
@@ -109,80 +107,30 @@ void IcecastServer::stop() {
   process_.reset();
 }
 
-void IcecastServer::prepareFolders(const IcecastOptions& options) {
-  const fs::path& root = folder_.path();
-  webRoot_ = root / "web";
-  // Debian's roots hold symbolic links into /etc/icecast2: copy what they
-  // point at, so that extra templates can be added beside them.
-  fs::copy(fs::path(kDebianShare) / "web", webRoot_, fs::copy_options::recursive);
-  fs::copy(fs::path(kDebianShare) / "admin", root / "admin", fs::copy_options::recursive);
-  for (const WebRootFile& file : options.webRootFiles) {
-    std::ofstream(webRoot_ / file.name, std::ios::binary) << file.content;
-  }
-  if (!options.tlsCertificate.empty()) {
-    // Where Icecast, running as nobody, can read it.
-    fs::copy_file(options.tlsCertificate, root / "tls.pem");
-  }
-  fs::create_directories(root / "log");
-  fs::create_directories(root / "run");
-  if (RunsAsRoot()) {
-    fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
-    GiveToNobody(root / "log");
-    GiveToNobody(root / "run");
-  }
-}
-
 void IcecastServer::writeConfiguration(const IcecastOptions& options) const {
-  const fs::path& root = folder_.path();
-  std::ofstream out(root / "icecast.xml", std::ios::trunc);
-  out << "<icecast>\n"
-      << "  <location>loopback</location>\n"
-      << "  <admin>tests@localhost</admin>\n"
-      << "  <hostname>127.0.0.1</hostname>\n"
-      << "  <limits>\n"
-      << "    <clients>" << options.clients << "</clients>\n"
-      << "    <sources>" << options.sources << "</sources>\n"
-      << "    <queue-size>524288</queue-size>\n"
-      << "    <client-timeout>30</client-timeout>\n"
-      << "    <header-timeout>15</header-timeout>\n"
-      << "    <source-timeout>10</source-timeout>\n"
-      << "    <burst-size>" << options.burstSize << "</burst-size>\n"
-      << "  </limits>\n"
-      << "  <authentication>\n"
-      << "    <source-password>" << kSourcePassword << "</source-password>\n"
-      << "    <relay-password>" << kSourcePassword << "</relay-password>\n"
-      << "    <admin-user>" << kAdminUser << "</admin-user>\n"
-      << "    <admin-password>" << kAdminPassword << "</admin-password>\n"
-      << "  </authentication>\n"
-      << "  <listen-socket>\n"
-      << "    <port>" << port_ << "</port>\n"
-      << "    <bind-address>127.0.0.1</bind-address>\n"
-      << "  </listen-socket>\n";
-  if (tlsPort_ != 0) {
-    out << "  <listen-socket>\n"
-        << "    <port>" << tlsPort_ << "</port>\n"
-        << "    <bind-address>127.0.0.1</bind-address>\n"
-        << "    <ssl>1</ssl>\n"
-        << "  </listen-socket>\n";
-  }
-  out << "  <fileserve>1</fileserve>\n"
-      << "  <paths>\n"
-      << "    <basedir>" << root.string() << "</basedir>\n"
-      << "    <logdir>" << (root / "log").string() << "</logdir>\n"
-      << "    <pidfile>" << (root / "run" / "icecast.pid").string() << "</pidfile>\n"
-      << "    <webroot>" << webRoot_.string() << "</webroot>\n"
-      << "    <adminroot>" << (root / "admin").string() << "</adminroot>\n";
-  if (tlsPort_ != 0)
-    out << "    <ssl-certificate>" << (root / "tls.pem").string() << "</ssl-certificate>\n";
-  out << "  </paths>\n"
-      << "  <logging>\n"
-      << "    <accesslog>access.log</accesslog>\n"
-      << "    <errorlog>error.log</errorlog>\n"
-      << "    <loglevel>3</loglevel>\n"
-      << "  </logging>\n"
-      << "  <security><chroot>0</chroot></security>\n"
-      << "</icecast>\n";
+  const std::string root = folder_.path().string();
+  const auto listen = [](std::uint16_t port, std::string_view extra) {
+    return "<listen-socket><port>" + std::to_string(port) +
+           "</port><bind-address>127.0.0.1</bind-address>" + std::string(extra) +
+           "</listen-socket>\n";
+  };
+  std::ofstream out(folder_.path() / "icecast.xml", std::ios::trunc);
+  out << "<icecast><location>loopback</location><admin>tests@localhost</admin>\n"
+      << "<hostname>127.0.0.1</hostname><fileserve>1</fileserve>\n"
+      << "<limits><clients>" << options.clients << "</clients><sources>" << options.sources
+      << "</sources><queue-size>524288</queue-size><client-timeout>30</client-timeout>\n"
+      << "<header-timeout>15</header-timeout><source-timeout>10</source-timeout>\n"
+      << "<burst-size>" << options.burstSize << "</burst-size></limits>\n"
+      << "<authentication><source-password>" << kSourcePassword << "</source-password>\n"
+      << "<admin-user>admin</admin-user><admin-password>larkspan-admin</admin-password>\n"
+      << "</authentication>\n"
+      << listen(port_, "") << (tlsPort_ != 0 ? listen(tlsPort_, "<ssl>1</ssl>") : "")
+      << "<paths><basedir>" << root << "</basedir><logdir>" << root << "/log</logdir>\n"
+      << "<pidfile>" << root << "/run/icecast.pid</pidfile><webroot>" << root << "/web</webroot>\n"
+      << "<adminroot>" << root << "/admin</adminroot>\n"
+      << (tlsPort_ != 0 ? "<ssl-certificate>" + root + "/tls.pem</ssl-certificate>\n" : "")
+      << "</paths><logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>\n"
+      << "<loglevel>3</loglevel></logging><security><chroot>0</chroot></security></icecast>\n";
   if (!out.flush()) throw std::runtime_error("cannot write the Icecast configuration");
 }
 
@@ -198,11 +146,10 @@ bool IcecastServer::startOnce() {
                                             folder_.path() / "icecast.out");
   // A status page alone could come from another server that holds the
   // port; the pid file names the server that answered.
-  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (!process_->running()) return false;
-    if (get("/status-json.xsl", false, 0).status == 200 &&
-        ReadText(pidFile).find(std::to_string(process_->pid())) == 0) {
+  const auto deadline = std::chrono::steady_clock::now() + 15s;
+  while (std::chrono::steady_clock::now() < deadline && process_->running()) {
+    if (StatusOf(port_, "/status-json.xsl") == 200 &&
+        ReadText(pidFile).starts_with(std::to_string(process_->pid()))) {
       return true;
     }
     std::this_thread::sleep_for(25ms);
@@ -223,63 +170,10 @@ std::string IcecastServer::sourceUrl(std::string_view mount) const {
          "@127.0.0.1:" + std::to_string(port_) + std::string(mount);
 }
 
-HttpResult IcecastServer::get(std::string_view path, bool asAdmin, std::size_t maxBody) const {
-  HttpResult result;
-  const Socket socket;
-  const timeval timeout{std::chrono::duration_cast<std::chrono::seconds>(kIoTimeout).count(), 0};
-  ::setsockopt(socket.fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  ::setsockopt(socket.fd(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port_);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-    return result;
-  std::string request =
-      "GET " + std::string(path) + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n";
-  if (asAdmin) {
-    request += "Authorization: Basic " +
-               Base64(std::string(kAdminUser) + ":" + std::string(kAdminPassword)) + "\r\n";
-  }
-  request += "\r\n";
-  if (::send(socket.fd(), request.data(), request.size(), MSG_NOSIGNAL) !=
-      static_cast<ssize_t>(request.size()))
-    return result;
-
-  std::string reply;
-  std::size_t headEnd = std::string::npos;
-  char buffer[4096];
-  for (;;) {
-    if (headEnd != std::string::npos && reply.size() - headEnd >= maxBody) break;
-    const ssize_t n = ::recv(socket.fd(), buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    reply.append(buffer, static_cast<std::size_t>(n));
-    if (headEnd == std::string::npos) {
-      const std::size_t end = reply.find("\r\n\r\n");
-      if (end != std::string::npos) headEnd = end + 4;
-    }
-  }
-  if (headEnd == std::string::npos || reply.compare(0, 5, "HTTP/") != 0) return result;
-  result.head = reply.substr(0, headEnd);
-  result.body = reply.substr(headEnd, maxBody);
-  result.status = std::atoi(result.head.c_str() + result.head.find(' ') + 1);
-  return result;
-}
-
-bool IcecastServer::waitUntilMountLive(std::string_view mount,
-                                       std::chrono::milliseconds timeout) const {
+bool IcecastServer::waitForStatus(std::string_view path, int status,
+                                  std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (get(mount, false, 0).status != 200) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
-
-bool IcecastServer::waitUntilMountGone(std::string_view mount,
-                                       std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (get(mount, false, 0).status != 404) {
+  while (StatusOf(port_, path) != status) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(50ms);
   }

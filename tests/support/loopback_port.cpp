@@ -21,47 +21,56 @@ sockaddr_in Loopback(std::uint16_t port) {
   return address;
 }
 
-class Socket {
- public:
-  Socket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    if (fd_ < 0) throw std::runtime_error("cannot create a socket");
+// A socket bound to 127.0.0.1 at an ephemeral port, which goes into `port`.
+int BoundSocket(std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (fd >= 0) ::close(fd);
+    throw std::runtime_error("cannot bind a socket on 127.0.0.1");
   }
-  ~Socket() { ::close(fd_); }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
+  port = ntohs(address.sin_port);
+  return fd;
+}
 
 }  // namespace
 
 std::uint16_t FreeLoopbackPort() {
-  const Socket socket;
-  sockaddr_in address = Loopback(0);
-  socklen_t length = sizeof address;
-  if (::bind(socket.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(socket.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("cannot find a free loopback port");
+  std::uint16_t port = 0;
+  ::close(BoundSocket(port));
+  return port;
+}
+
+int ListenOnLoopback(std::uint16_t& port) {
+  const int fd = BoundSocket(port);
+  if (::listen(fd, 128) != 0) {
+    ::close(fd);
+    throw std::runtime_error("cannot listen on 127.0.0.1");
   }
-  return ntohs(address.sin_port);
+  return fd;
+}
+
+int ConnectToLoopback(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = Loopback(port);
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
 }
 
 bool WaitUntilAccepting(std::uint16_t port, std::chrono::milliseconds timeout,
                         ChildProcess* server) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    {
-      const Socket socket;
-      const sockaddr_in address = Loopback(port);
-      if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-          0) {
-        return true;
-      }
+    if (const int fd = ConnectToLoopback(port); fd >= 0) {
+      ::close(fd);
+      return true;
     }
-    if (server != nullptr && !server->running()) return false;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if ((server != nullptr && !server->running()) || std::chrono::steady_clock::now() >= deadline)
+      return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
 }

@@ -17,4 +17,11 @@ std::uint16_t FreeLoopbackPort();
 bool WaitUntilAccepting(std::uint16_t port, std::chrono::milliseconds timeout,
                         ChildProcess* server = nullptr);
 
+// A socket listening on 127.0.0.1 at a port of the kernel's choice, which
+// goes into `port`. Throws std::runtime_error when there is none.
+int ListenOnLoopback(std::uint16_t& port);
+
+// A socket connected to 127.0.0.1:`port`; -1 when the connection fails.
+int ConnectToLoopback(std::uint16_t port);
+
 }  // namespace larkspan::test

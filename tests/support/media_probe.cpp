@@ -13,32 +13,27 @@
 namespace larkspan::test {
 namespace {
 
-// Runs a program to its end; its exit status, and what it printed in `printed`.
-int Run(const std::vector<std::string>& argv, std::string& printed) {
+// Runs a program to its end; true when it exits 0. What it printed goes to
+// `printed`.
+bool Run(const std::vector<std::string>& argv, std::string& printed) {
   const TemporaryFolder folder;
-  const auto output = folder.path() / "output";
-  ChildProcess process(argv, ChildProcess::CurrentEnvironment(), output);
-  const int status = process.wait();
-  std::ifstream in(output);
-  std::ostringstream text;
-  text << in.rdbuf();
-  printed = text.str();
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const int status =
+      ChildProcess(argv, ChildProcess::CurrentEnvironment(), folder.path() / "output").wait();
+  std::ifstream in(folder.path() / "output");
+  printed.assign(std::istreambuf_iterator<char>(in), {});
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
-constexpr double kPcmBytesPerSecond = 44100.0 * 2 * 2;
 
 }  // namespace
 
 MediaInfo ProbeMedia(const std::filesystem::path& file) {
   std::string printed;
   MediaInfo info;
-  if (Run({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-           "format=format_name,duration:stream=codec_name,bit_rate", "-of",
-           "default=noprint_wrappers=1", file.string()},
-          printed) != 0) {
+  if (!Run({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+            "format=format_name,duration:stream=codec_name,bit_rate", "-of",
+            "default=noprint_wrappers=1", file.string()},
+           printed))
     return info;
-  }
   std::istringstream lines(printed);
   for (std::string line; std::getline(lines, line);) {
     const std::size_t equals = line.find('=');
@@ -47,8 +42,9 @@ MediaInfo ProbeMedia(const std::filesystem::path& file) {
     const std::string value = line.substr(equals + 1);
     if (key == "format_name") info.formatName = value;
     if (key == "codec_name") info.codecName = value;
-    if (key == "duration" && value != "N/A") info.durationSeconds = std::stod(value);
-    if (key == "bit_rate" && value != "N/A") info.bitRate = std::stol(value);
+    if (value == "N/A") continue;
+    if (key == "duration") info.durationSeconds = std::stod(value);
+    if (key == "bit_rate") info.bitRate = std::stol(value);
   }
   return info;
 }
@@ -57,23 +53,22 @@ double DecodedSeconds(const std::filesystem::path& file) {
   const TemporaryFolder folder;
   const auto pcm = folder.path() / "decoded.raw";
   std::string printed;
-  if (Run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "s16le", "-ac", "2",
-           "-ar", "44100", pcm.string()},
-          printed) != 0) {
+  if (!Run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "s16le", "-ac", "2",
+            "-ar", "44100", pcm.string()},
+           printed))
     return -1;
-  }
-  return static_cast<double>(std::filesystem::file_size(pcm)) / kPcmBytesPerSecond;
+  // 16-bit stereo at 44.1 kHz.
+  return static_cast<double>(std::filesystem::file_size(pcm)) / (44100.0 * 4);
 }
 
 void MakeToneFile(const std::filesystem::path& file, double seconds, const std::string& codec,
                   const std::string& format) {
   std::string printed;
-  if (Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
-           "sine=frequency=440:sample_rate=44100", "-t", std::to_string(seconds), "-c:a", codec,
-           "-b:a", "128k", "-f", format, file.string()},
-          printed) != 0) {
+  if (!Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+            "sine=frequency=440:sample_rate=44100", "-t", std::to_string(seconds), "-c:a", codec,
+            "-b:a", "128k", "-f", format, file.string()},
+           printed))
     throw std::runtime_error("ffmpeg could not make " + file.string() + ":\n" + printed);
-  }
 }
 
 }  // namespace larkspan::test

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "tests/support/loopback_port.h"
@@ -17,49 +17,34 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::chrono::seconds kStartTimeout{10};
-// A port taken by another program between the choice and ngIRCd's bind
-// makes it exit; another free port is tried then.
-constexpr int kStartAttempts = 3;
-
-fs::path ConfigurationFile(const fs::path& folder) {
-  return folder / "ngircd.conf";
-}
-fs::path LogFile(const fs::path& folder) {
-  return folder / "ngircd.log";
-}
-fs::path PidFolder(const fs::path& folder) {
-  return folder / "run";
-}
-
 // As root ngIRCd drops to nobody by itself, which must then reach its pid
 // folder; as anyone else it keeps the user it was started as.
 bool RunsAsRoot() {
   return ::geteuid() == 0;
 }
 
-void PreparePidFolder(const fs::path& folder) {
-  fs::create_directories(PidFolder(folder));
-  if (!RunsAsRoot()) return;
-  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-  const passwd* nobody = ::getpwnam("nobody");
-  const group* nogroup = ::getgrnam("nogroup");
-  if (nobody == nullptr || nogroup == nullptr ||
-      ::chown(PidFolder(folder).c_str(), nobody->pw_uid, nogroup->gr_gid) != 0) {
-    throw std::runtime_error("cannot hand the ngIRCd pid folder to nobody");
-  }
-}
-
 }  // namespace
 
 NgircdServer::NgircdServer() {
-  PreparePidFolder(folder_.path());
-  fs::create_directories(folder_.path() / "conf.d");
+  const fs::path& folder = folder_.path();
+  fs::create_directories(folder / "run");
+  fs::create_directories(folder / "conf.d");
+  if (RunsAsRoot()) {
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const passwd* nobody = ::getpwnam("nobody");
+    const group* nogroup = ::getgrnam("nogroup");
+    if (nobody == nullptr || nogroup == nullptr ||
+        ::chown((folder / "run").c_str(), nobody->pw_uid, nogroup->gr_gid) != 0) {
+      throw std::runtime_error("cannot hand the ngIRCd pid folder to nobody");
+    }
+  }
+  // A port taken by another program between the choice and ngIRCd's bind
+  // makes it exit; another free port is tried then.
   for (int attempt = 1;; ++attempt) {
     port_ = FreeLoopbackPort();
     writeConfiguration();
     if (start()) return;
-    if (attempt == kStartAttempts) {
+    if (attempt == 3) {
       throw std::runtime_error("ngIRCd did not come up on port " + std::to_string(port_) + ":\n" +
                                log());
     }
@@ -76,9 +61,9 @@ void NgircdServer::restart() {
 
 bool NgircdServer::start() {
   process_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"ngircd", "-n", "-f", ConfigurationFile(folder_.path()).string()},
-      ChildProcess::CurrentEnvironment(), LogFile(folder_.path()));
-  if (WaitUntilAccepting(port_, kStartTimeout, process_.get())) return true;
+      std::vector<std::string>{"ngircd", "-n", "-f", (folder_.path() / "ngircd.conf").string()},
+      ChildProcess::CurrentEnvironment(), folder_.path() / "ngircd.log");
+  if (WaitUntilAccepting(port_, std::chrono::seconds(10), process_.get())) return true;
   process_->stop();
   return false;
 }
@@ -88,36 +73,22 @@ NgircdServer::~NgircdServer() {
 }
 
 std::string NgircdServer::log() const {
-  std::ifstream in(LogFile(folder_.path()));
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::ifstream in(folder_.path() / "ngircd.log");
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void NgircdServer::writeConfiguration() const {
-  std::ofstream out(ConfigurationFile(folder_.path()), std::ios::trunc);
-  out << "[Global]\n"
-      << "Name = " << kServerName << "\n"
-      << "Info = Larkspan test server\n"
-      << "AdminInfo1 = Larkspan tests\n"
-      << "AdminInfo2 = loopback only\n"
-      << "AdminEMail = tests@localhost\n"
-      << "Listen = 127.0.0.1\n"
-      << "Ports = " << port_ << "\n"
-      << "MotdPhrase = Larkspan test server\n"
-      << "PidFile = " << (PidFolder(folder_.path()) / "ngircd.pid").string() << "\n";
-  if (RunsAsRoot()) out << "ServerUID = nobody\nServerGID = nogroup\n";
-  out << "[Limits]\n"
-      << "MaxConnectionsIP = 0\n"
-      << "MaxJoins = 0\n"
-      << "[Options]\n"
-      << "DNS = no\n"
-      << "Ident = no\n"
-      << "PAM = no\n"
-      << "IncludeDir = " << (folder_.path() / "conf.d").string() << "\n"
-      << "[Operator]\n"
-      << "Name = " << kOperatorName << "\n"
-      << "Password = " << kOperatorPassword << "\n";
+  const fs::path& folder = folder_.path();
+  std::ofstream out(folder / "ngircd.conf", std::ios::trunc);
+  out << "[Global]\nName = " << kServerName << "\nInfo = Larkspan test server\n"
+      << "AdminInfo1 = Larkspan tests\nAdminInfo2 = loopback only\nAdminEMail = tests@localhost\n"
+      << "Listen = 127.0.0.1\nPorts = " << port_ << "\nMotdPhrase = Larkspan test server\n"
+      << "PidFile = " << (folder / "run" / "ngircd.pid").string() << "\n"
+      << (RunsAsRoot() ? "ServerUID = nobody\nServerGID = nogroup\n" : "")
+      << "[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\n"
+      << "[Options]\nDNS = no\nIdent = no\nPAM = no\n"
+      << "IncludeDir = " << (folder / "conf.d").string() << "\n"
+      << "[Operator]\nName = " << kOperatorName << "\nPassword = " << kOperatorPassword << "\n";
   if (!out.flush()) throw std::runtime_error("cannot write the ngIRCd configuration");
 }
 

@@ -37,7 +37,6 @@ class NgircdServer {
   void restart();
 
   std::uint16_t port() const { return port_; }
-  pid_t pid() const { return process_->pid(); }
   // What the server has logged so far.
   std::string log() const;
 

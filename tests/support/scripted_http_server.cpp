@@ -1,60 +1,17 @@
 #include "tests/support/scripted_http_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
+#include <map>
 #include <random>
-#include <stdexcept>
+#include <thread>
+
+#include "tests/support/loopback_port.h"
 
 namespace larkspan::test {
 namespace {
 
-constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+// How long a paced body waits between its pieces.
 constexpr std::chrono::milliseconds kSlice{20};
-
-std::string ReasonFor(int code) {
-  switch (code) {
-    case 200:
-      return "OK";
-    case 301:
-      return "Moved Permanently";
-    case 302:
-      return "Found";
-    case 303:
-      return "See Other";
-    case 307:
-      return "Temporary Redirect";
-    case 404:
-      return "Not Found";
-    default:
-      return "Status";
-  }
-}
-
-int ListenOnLoopback(std::uint16_t& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  const int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, 128) != 0) {
-    ::close(fd);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  }
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  port = ntohs(address.sin_port);
-  return fd;
-}
 
 }  // namespace
 
@@ -72,8 +29,7 @@ std::string StreamBytes(std::uint64_t offset, std::size_t count) {
 }
 
 ScriptedReply ScriptedReply::Ok(std::string body, bool withContentLength) {
-  ScriptedReply r;
-  r.head = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n";
+  ScriptedReply r = Raw("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n");
   if (withContentLength) r.head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   r.head += "\r\n";
   r.body = std::move(body);
@@ -82,8 +38,7 @@ ScriptedReply ScriptedReply::Ok(std::string body, bool withContentLength) {
 
 ScriptedReply ScriptedReply::Stream(std::uint64_t offset, std::uint64_t length,
                                     std::size_t bytesPerSecond) {
-  ScriptedReply r;
-  r.head = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
+  ScriptedReply r = Ok("");
   r.streamBody = true;
   r.streamOffset = offset;
   r.streamLength = length;
@@ -92,8 +47,7 @@ ScriptedReply ScriptedReply::Stream(std::uint64_t offset, std::uint64_t length,
 }
 
 ScriptedReply ScriptedReply::Icy(const std::vector<std::string>& headerLines, std::string audio) {
-  ScriptedReply r;
-  r.head = "ICY 200 OK\r\n";
+  ScriptedReply r = Raw("ICY 200 OK\r\n");
   for (const auto& line : headerLines) r.head += line + "\r\n";
   r.head += "\r\n";
   r.body = std::move(audio);
@@ -101,8 +55,9 @@ ScriptedReply ScriptedReply::Icy(const std::vector<std::string>& headerLines, st
 }
 
 ScriptedReply ScriptedReply::Redirect(int code, std::optional<std::string> target) {
-  ScriptedReply r;
-  r.head = "HTTP/1.1 " + std::to_string(code) + " " + ReasonFor(code) + "\r\n";
+  static const std::map<int, std::string> kReasons = {
+      {301, "Moved Permanently"}, {302, "Found"}, {303, "See Other"}, {307, "Temporary Redirect"}};
+  ScriptedReply r = Raw("HTTP/1.1 " + std::to_string(code) + " " + kReasons.at(code) + "\r\n");
   if (target) r.head += "Location: " + *target + "\r\n";
   r.head += "Content-Length: 0\r\n\r\n";
   return r;
@@ -117,8 +72,7 @@ ScriptedReply ScriptedReply::NotFound() {
 }
 
 ScriptedReply ScriptedReply::Chunked(std::string body, std::size_t chunkSize) {
-  ScriptedReply r;
-  r.head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  ScriptedReply r = Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
   r.body = std::move(body);
   r.chunkSize = chunkSize == 0 ? 1 : chunkSize;
   return r;
@@ -143,25 +97,13 @@ ScriptedReply ScriptedReply::Garbage(std::size_t count, std::uint32_t seed) {
   return Raw(std::move(bytes));
 }
 
-ScriptedHttpServer::ScriptedHttpServer() {
-  listenFd_ = ListenOnLoopback(port_);
-  acceptThread_ = std::thread([this] { acceptLoop(); });
-}
+ScriptedHttpServer::ScriptedHttpServer()
+    : server_([this](ScriptedTcpConnection& connection) { serve(connection); }) {}
 
-ScriptedHttpServer::~ScriptedHttpServer() {
-  {
-    const std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  acceptThread_.join();
-  ::close(listenFd_);
-  // No new connection threads start once the accept loop has ended.
-  for (auto& t : connections_) t.join();
-}
+ScriptedHttpServer::~ScriptedHttpServer() = default;
 
 std::string ScriptedHttpServer::url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  return "http://127.0.0.1:" + std::to_string(port()) + std::string(path);
 }
 
 void ScriptedHttpServer::enqueue(ScriptedReply reply) {
@@ -190,22 +132,6 @@ std::uint64_t ScriptedHttpServer::streamBytesSent() const {
   return streamBytesSent_;
 }
 
-bool ScriptedHttpServer::stopping() const {
-  const std::lock_guard lock(mutex_);
-  return stopping_;
-}
-
-void ScriptedHttpServer::acceptLoop() {
-  while (!stopping()) {
-    pollfd p{listenFd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(kSlice.count())) <= 0) continue;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    const std::lock_guard lock(mutex_);
-    connections_.emplace_back([this, fd] { serve(fd); });
-  }
-}
-
 ScriptedReply ScriptedHttpServer::nextReply(const std::string& request) {
   Handler handler;
   {
@@ -220,52 +146,9 @@ ScriptedReply ScriptedHttpServer::nextReply(const std::string& request) {
   return handler ? handler(request) : ScriptedReply::NotFound();
 }
 
-std::size_t ScriptedHttpServer::sendPaced(int fd, std::string_view data, std::size_t bytesPerSecond,
-                                          std::optional<std::size_t>& budget) {
-  std::size_t total = 0;
-  const std::size_t slice = bytesPerSecond == 0
-                                ? data.size()
-                                : std::max<std::size_t>(1, bytesPerSecond * kSlice.count() / 1000);
-  while (!data.empty()) {
-    if (stopping()) return total;
-    std::size_t n = std::min(slice, data.size());
-    if (budget) n = std::min(n, *budget);
-    if (n == 0) return total;
-    std::string_view piece = data.substr(0, n);
-    while (!piece.empty()) {
-      const ssize_t sent = ::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (sent > 0) {
-        piece.remove_prefix(static_cast<std::size_t>(sent));
-        total += static_cast<std::size_t>(sent);
-        if (budget) *budget -= static_cast<std::size_t>(sent);
-        continue;
-      }
-      if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        if (stopping()) return total;
-        pollfd p{fd, POLLOUT, 0};
-        ::poll(&p, 1, static_cast<int>(kSlice.count()));
-        continue;
-      }
-      return total;
-    }
-    data.remove_prefix(n);
-    if (bytesPerSecond != 0) std::this_thread::sleep_for(kSlice);
-  }
-  return total;
-}
-
-void ScriptedHttpServer::serve(int fd) {
-  std::string request;
-  char buffer[4096];
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequestBytes &&
-         std::chrono::steady_clock::now() < deadline && !stopping()) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(kSlice.count())) <= 0) continue;
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    request.append(buffer, static_cast<std::size_t>(n));
-  }
+void ScriptedHttpServer::serve(ScriptedTcpConnection& connection) {
+  connection.readUntil("\r\n\r\n", std::chrono::seconds(5));
+  const std::string request = connection.received();
   {
     const std::lock_guard lock(mutex_);
     requests_.push_back(request);
@@ -274,55 +157,45 @@ void ScriptedHttpServer::serve(int fd) {
 
   const ScriptedReply reply = nextReply(request);
   std::optional<std::size_t> budget = reply.closeAfter;
-  const auto sendAll = [&](std::string_view data, std::size_t bytesPerSecond) {
-    return sendPaced(fd, data, bytesPerSecond, budget) == data.size();
+  // Sends `data` at `rate` bytes a second (0: at once) while the budget
+  // lasts; true when all of it went.
+  const auto sendAll = [&](std::string_view data, std::size_t rate = 0) {
+    const std::size_t piece = rate == 0 ? data.size() : std::max<std::size_t>(1, rate / 50);
+    for (std::size_t at = 0; at < data.size(); at += piece) {
+      const std::size_t want = std::min(piece, data.size() - at);
+      const std::size_t sent =
+          connection.send(data.substr(at, std::min(want, budget.value_or(want))));
+      if (budget) *budget -= sent;
+      if (sent < want) return false;
+      if (rate != 0) std::this_thread::sleep_for(kSlice);
+    }
+    return true;
   };
-  bool more = sendAll(reply.head, 0);
-  if (more && reply.chunkSize > 0) {
-    for (std::size_t at = 0; more && at < reply.body.size(); at += reply.chunkSize) {
-      const std::string_view piece = std::string_view(reply.body).substr(at, reply.chunkSize);
-      char size[32];
-      std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-      more = sendAll(size, 0) && sendAll(piece, reply.bytesPerSecond) && sendAll("\r\n", 0);
-    }
-    if (more) more = sendAll("0\r\n\r\n", 0);
-  } else if (more) {
-    more = sendAll(reply.body, reply.bytesPerSecond);
+  bool more = sendAll(reply.head);
+  for (std::size_t at = 0; more && reply.chunkSize > 0 && at < reply.body.size();
+       at += reply.chunkSize) {
+    const std::string_view piece = std::string_view(reply.body).substr(at, reply.chunkSize);
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+    more = sendAll(size) && sendAll(piece, reply.bytesPerSecond) && sendAll("\r\n");
   }
-  if (more && reply.streamBody) {
-    constexpr std::size_t kBlock = 16 * 1024;
-    std::uint64_t offset = reply.streamOffset;
-    std::uint64_t left = reply.streamLength;
-    while (more && left > 0) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, left));
-      const std::size_t sent = sendPaced(fd, StreamBytes(offset, n), reply.bytesPerSecond, budget);
-      {
-        const std::lock_guard lock(mutex_);
-        streamBytesSent_ += sent;
-      }
-      more = sent == n;
-      offset += n;
-      left -= n;
-    }
+  more = more &&
+         (reply.chunkSize > 0 ? sendAll("0\r\n\r\n") : sendAll(reply.body, reply.bytesPerSecond));
+  constexpr std::uint64_t kBlock = 16 * 1024;
+  for (std::uint64_t at = 0; more && reply.streamBody && at < reply.streamLength; at += kBlock) {
+    const std::string block =
+        StreamBytes(reply.streamOffset + at, std::min(kBlock, reply.streamLength - at));
+    more = sendAll(block, reply.bytesPerSecond);
+    const std::lock_guard lock(mutex_);
+    if (more) streamBytesSent_ += block.size();
   }
-  if (reply.stall) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stopping_; });
-  }
-  if (reply.reset) {
-    const linger abort{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-  } else {
-    ::shutdown(fd, SHUT_WR);
-  }
-  ::close(fd);
+  // A stalled reply holds the connection until the peer or the server ends it.
+  if (reply.stall) connection.readToEnd(std::chrono::hours(1));
+  if (reply.reset) connection.reset();
 }
 
 std::uint16_t RefusingPort() {
-  std::uint16_t port = 0;
-  const int fd = ListenOnLoopback(port);
-  ::close(fd);
-  return port;
+  return FreeLoopbackPort();
 }
 
 }  // namespace larkspan::test

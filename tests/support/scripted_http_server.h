@@ -10,8 +10,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
+
+#include "tests/support/scripted_tcp_server.h"
 
 namespace larkspan::test {
 
@@ -73,7 +74,7 @@ class ScriptedHttpServer {
   ScriptedHttpServer(const ScriptedHttpServer&) = delete;
   ScriptedHttpServer& operator=(const ScriptedHttpServer&) = delete;
 
-  std::uint16_t port() const { return port_; }
+  std::uint16_t port() const { return server_.port(); }
   // "http://127.0.0.1:{port}{path}"
   std::string url(std::string_view path = "/") const;
 
@@ -89,27 +90,17 @@ class ScriptedHttpServer {
   std::uint64_t streamBytesSent() const;
 
  private:
-  void acceptLoop();
-  void serve(int fd);
+  void serve(ScriptedTcpConnection& connection);
   ScriptedReply nextReply(const std::string& request);
-  // Sends `data` at `bytesPerSecond` (0: at once), at most `*budget` bytes;
-  // returns the bytes sent, fewer when the budget ran out, the peer went away
-  // or the server stops.
-  std::size_t sendPaced(int fd, std::string_view data, std::size_t bytesPerSecond,
-                        std::optional<std::size_t>& budget);
-  bool stopping() const;
 
-  int listenFd_ = -1;
-  std::uint16_t port_ = 0;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  bool stopping_ = false;
   std::deque<ScriptedReply> queue_;
   Handler handler_;
   std::vector<std::string> requests_;
   std::uint64_t streamBytesSent_ = 0;
-  std::vector<std::thread> connections_;
-  std::thread acceptThread_;
+  // Last, so that its connections end before anything they use goes.
+  ScriptedTcpServer server_;
 };
 
 // A loopback port where nothing listens, so that connecting is refused.

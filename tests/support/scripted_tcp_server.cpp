@@ -1,14 +1,13 @@
 #include "tests/support/scripted_tcp_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <stdexcept>
+
+#include "tests/support/loopback_port.h"
 
 namespace larkspan::test {
 namespace {
@@ -16,16 +15,15 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 // How often a wait looks at the server's stop flag.
-constexpr std::chrono::milliseconds kSlice{50};
+constexpr std::chrono::milliseconds kSlice{20};
 
 // Polls `fd` for `events` for at most one slice before `deadline`; the
 // revents, or 0 when nothing happened.
 short PollSlice(int fd, short events, SteadyClock::time_point deadline) {
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-  const auto wait = std::clamp(left, std::chrono::milliseconds(0), kSlice);
   pollfd p{fd, events, 0};
-  if (::poll(&p, 1, static_cast<int>(wait.count())) <= 0) return 0;
+  if (::poll(&p, 1, static_cast<int>(std::clamp(left, {}, kSlice).count())) <= 0) return 0;
   return p.revents;
 }
 
@@ -45,12 +43,9 @@ bool ScriptedTcpConnection::receiveSome(SteadyClock::time_point deadline) {
       const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
       if (n < 0 && errno == EINTR) continue;
       const std::lock_guard lock(mutex_);
-      if (n <= 0) {
-        peerClosed_ = true;
-        return false;
-      }
-      received_.append(buffer, static_cast<std::size_t>(n));
-      return true;
+      if (n > 0) received_.append(buffer, static_cast<std::size_t>(n));
+      peerClosed_ = n <= 0;
+      return n > 0;
     }
     if (SteadyClock::now() >= deadline) return false;
   }
@@ -71,35 +66,27 @@ bool ScriptedTcpConnection::readUntil(std::string_view text, std::chrono::millis
   }
 }
 
-std::optional<std::string> ScriptedTcpConnection::readLine(std::chrono::milliseconds timeout) {
-  const auto deadline = SteadyClock::now() + timeout;
-  for (;;) {
-    {
-      const std::lock_guard lock(mutex_);
-      if (const auto end = received_.find('\n', consumed_); end != std::string::npos) {
-        std::string line = received_.substr(consumed_, end + 1 - consumed_);
-        consumed_ = end + 1;
-        return line;
-      }
-    }
-    if (!receiveSome(deadline)) return std::nullopt;
-  }
-}
-
 bool ScriptedTcpConnection::readToEnd(std::chrono::milliseconds timeout) {
   const auto deadline = SteadyClock::now() + timeout;
   while (receiveSome(deadline)) {
   }
-  return peerClosed();
+  const std::lock_guard lock(mutex_);
+  return peerClosed_;
 }
 
-void ScriptedTcpConnection::send(std::string_view bytes) {
-  while (fd_ >= 0 && !bytes.empty()) {
-    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+std::size_t ScriptedTcpConnection::send(std::string_view bytes) {
+  std::size_t sent = 0;
+  while (fd_ >= 0 && sent < bytes.size() && !stopping_.load()) {
+    const ssize_t n =
+        ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0)
+      sent += static_cast<std::size_t>(n);
+    else if (n < 0 && (errno == EAGAIN || errno == EINTR))
+      PollSlice(fd_, POLLOUT, SteadyClock::now() + kSlice);
+    else
+      break;
   }
+  return sent;
 }
 
 void ScriptedTcpConnection::close() {
@@ -119,31 +106,15 @@ std::string ScriptedTcpConnection::received() const {
   return received_;
 }
 
-bool ScriptedTcpConnection::peerClosed() const {
-  const std::lock_guard lock(mutex_);
-  return peerClosed_;
-}
-
 ScriptedTcpServer::ScriptedTcpServer(Script script) : script_(std::move(script)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) throw std::runtime_error("cannot create the listening socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener_, 64) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listener_);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(port_);
   acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
 ScriptedTcpServer::~ScriptedTcpServer() {
   stopping_.store(true);
   acceptor_.join();
+  // No new script starts once the accept loop has ended.
   for (auto& script : scripts_) script.join();
   ::close(listener_);
 }
@@ -155,10 +126,9 @@ void ScriptedTcpServer::acceptLoop() {
     if (fd < 0) continue;
     const std::lock_guard lock(mutex_);
     auto connection = std::make_shared<ScriptedTcpConnection>(fd, stopping_);
-    const std::size_t index = connections_.size();
     connections_.push_back(connection);
-    finished_.push_back(false);
-    scripts_.emplace_back([this, connection, index] {
+    done_.push_back(false);
+    scripts_.emplace_back([this, connection, index = done_.size() - 1] {
       try {
         script_(*connection);
       } catch (...) {
@@ -166,7 +136,7 @@ void ScriptedTcpServer::acceptLoop() {
       }
       connection->close();
       const std::lock_guard done(mutex_);
-      finished_[index] = true;
+      done_[index] = true;
       scriptFinished_.notify_all();
     });
   }
@@ -188,9 +158,8 @@ bool ScriptedTcpServer::waitForFinishedScripts(std::size_t count,
                                                std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return scriptFinished_.wait_for(lock, timeout, [&] {
-    return finished_.size() >= count &&
-           std::all_of(finished_.begin(), finished_.begin() + static_cast<std::ptrdiff_t>(count),
-                       [](bool done) { return done; });
+    return done_.size() >= count && std::count(done_.begin(), done_.begin() + count, true) ==
+                                        static_cast<std::ptrdiff_t>(count);
   });
 }
 

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -28,12 +27,11 @@ class ScriptedTcpConnection {
   // Waits until `text` has arrived after what earlier reads consumed and
   // consumes up to its end. False on time-out or when the peer closed first.
   bool readUntil(std::string_view text, std::chrono::milliseconds timeout);
-  // The next line, "\n" included; nothing on time-out or close.
-  std::optional<std::string> readLine(std::chrono::milliseconds timeout);
   // Receives until the peer closes; false when the time-out passes first.
   bool readToEnd(std::chrono::milliseconds timeout);
 
-  void send(std::string_view bytes);
+  // Sends until the peer goes away or the server stops; the bytes sent.
+  std::size_t send(std::string_view bytes);
   // Closes the connection in the ordinary way.
   void close();
   // Closes it with a reset, so that the peer's next read fails.
@@ -41,7 +39,6 @@ class ScriptedTcpConnection {
 
   // Everything received so far.
   std::string received() const;
-  bool peerClosed() const;
 
  private:
   // Receives once, waiting at most until `deadline`. False on time-out, stop
@@ -89,7 +86,7 @@ class ScriptedTcpServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable scriptFinished_;
   std::vector<std::shared_ptr<ScriptedTcpConnection>> connections_;
-  std::vector<bool> finished_;
+  std::vector<bool> done_;
   std::vector<std::thread> scripts_;
   std::thread acceptor_;
 };

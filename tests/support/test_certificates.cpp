@@ -60,25 +60,22 @@ TestCertificateAuthority::TestCertificateAuthority()
 
 fs::path TestCertificateAuthority::issue(std::string_view subjectAltName) const {
   static std::atomic<int> issued{0};
-  const fs::path base = folder_.path() / ("server" + std::to_string(++issued));
-  const fs::path key = base.string() + ".key";
-  const fs::path request = base.string() + ".csr";
-  const fs::path certificate = base.string() + ".crt";
-  const fs::path extensions = base.string() + ".ext";
-  std::ofstream(extensions) << "subjectAltName=" << subjectAltName << "\n";
-  std::vector<std::string> arguments = {"req",     "-new",       "-subj", "/CN=Test Server",
-                                        "-keyout", key.string(), "-out",  request.string()};
+  const int serial = ++issued;
+  const std::string base = (folder_.path() / ("server" + std::to_string(serial))).string();
+  std::ofstream(base + ".ext") << "subjectAltName=" << subjectAltName << "\n";
+  std::vector<std::string> arguments = {"req",     "-new",        "-subj", "/CN=Test Server",
+                                        "-keyout", base + ".key", "-out",  base + ".csr"};
   arguments.insert(arguments.end(), kNewKey.begin(), kNewKey.end());
   RunOpenssl(arguments, folder_.path());
-  RunOpenssl({"x509", "-req", "-in", request.string(), "-CA", certificate_.string(), "-CAkey",
-              key_.string(), "-set_serial", std::to_string(issued + 1), "-days", "2", "-extfile",
-              extensions.string(), "-out", certificate.string()},
+  RunOpenssl({"x509", "-req", "-in", base + ".csr", "-CA", certificate_.string(), "-CAkey",
+              key_.string(), "-set_serial", std::to_string(serial + 1), "-days", "2", "-extfile",
+              base + ".ext", "-out", base + ".crt"},
              folder_.path());
-  const fs::path pem = base.string() + ".pem";
-  std::ofstream out(pem);
-  out << std::ifstream(certificate).rdbuf() << std::ifstream(key).rdbuf();
-  if (!out.flush()) throw std::runtime_error("cannot write " + pem.string());
-  return pem;
+  // The certificate, then its key.
+  std::ofstream out(base + ".pem");
+  out << std::ifstream(base + ".crt").rdbuf() << std::ifstream(base + ".key").rdbuf();
+  if (!out.flush()) throw std::runtime_error("cannot write " + base + ".pem");
+  return base + ".pem";
 }
 
 const TestCertificateAuthority& TrustedTestAuthority() {
@@ -97,10 +94,9 @@ OpensslServer::OpensslServer(const fs::path& certificate, const std::string& sni
                                           "-quiet",  "-www",
                                           "-accept", "127.0.0.1:" + std::to_string(port_),
                                           "-cert",   certificate.string()};
-    if (!sniName.empty()) {
+    if (!sniName.empty())
       arguments.insert(arguments.end(),
                        {"-servername", sniName, "-cert2", sniCertificate.string()});
-    }
     process_ = std::make_unique<ChildProcess>(arguments, ChildProcess::CurrentEnvironment());
     if (WaitUntilAccepting(port_, std::chrono::seconds(10), process_.get())) return;
   }
