@@ -3,6 +3,7 @@
 // directory holds.
 
 #include <cstdlib>
+#include <map>
 
 #include "tests/recording/recording_fixture.h"
 #include "tests/support/media_probe.h"
@@ -24,42 +25,41 @@ class FfmpegConversionTest : public LiveRecordingTest {
   static void SetUpTestSuite() { tones_ = std::make_unique<test::TemporaryFolder>(); }
   static void TearDownTestSuite() { tones_.reset(); }
 
-  // A tone file made on first use: 4 s of MP3 or AAC, or a minute of MP3.
-  static std::string tone(const std::string& name) {
-    const auto file = tones_->path() / name;
-    if (!std::filesystem::exists(file)) {
-      if (name == "tone.aac")
-        test::MakeToneFile(file, 4, "aac", "adts");
-      else
-        test::MakeToneFile(file, name == "long.mp3" ? 60 : 4, "libmp3lame", "mp3");
-    }
-    return file.string();
+  FfmpegConversionTest() {
+    server_.setHandler([this](const std::string& request) {
+      const std::lock_guard lock(mutex_);
+      const auto audio = unserved_.find(request.substr(0, request.find(' ', 4)));
+      if (audio == unserved_.end()) return ScriptedReply::NotFound();
+      ScriptedReply reply = ScriptedReply::Ok(std::move(audio->second));
+      unserved_.erase(audio);
+      return reply;
+    });
   }
 
-  // Records tone file `tone` into `name`, converting at 64 kbit/s, and waits
-  // until the whole stream has been read.
+  // Records a tone (4 s of MP3 or AAC, or a minute of MP3 for "long.mp3")
+  // into `name`, converting at 64 kbit/s, and waits until the whole stream
+  // has been read.
   RecordingJob& record(const std::string& tone, const std::string& name, bool deleteOriginal,
                        irc::IrcBotMFC* irc = nullptr) {
-    const std::string streamPath = "/" + name;
-    const auto audio =
-        std::make_shared<const std::string>(readFile(FfmpegConversionTest::tone(tone)));
-    const auto served = std::make_shared<std::atomic<bool>>(false);
-    handler_ = [=, previous = handler_](const std::string& request) {
-      if (request.starts_with("GET " + streamPath + " ") && !served->exchange(true))
-        return ScriptedReply::Ok(*audio);
-      return previous ? previous(request) : ScriptedReply::NotFound();
-    };
-    server_.setHandler(handler_);
+    const auto file = tones_->path() / tone;
+    if (!std::filesystem::exists(file))
+      test::MakeToneFile(file, tone == "long.mp3" ? 60 : 4,
+                         tone == "tone.aac" ? "aac" : "libmp3lame",
+                         tone == "tone.aac" ? "adts" : "mp3");
+    const std::string get = "GET /" + name;
     const auto requests = [&] {
       const auto all = server_.requests();
-      return std::count_if(all.begin(), all.end(), [&](const std::string& r) {
-        return r.starts_with("GET " + streamPath + " ");
-      });
+      return std::count_if(all.begin(), all.end(),
+                           [&](const std::string& r) { return r.starts_with(get + " "); });
     };
     const auto before = requests();
+    {
+      const std::lock_guard lock(mutex_);
+      unserved_[get] = readFile(file);
+    }
     // Persistent, as a scheduled recording is: the reconnects to the ended
     // stream must not make it a failed connection, which is never converted.
-    RecordingJob& job = newJob(server_.url(streamPath), name,
+    RecordingJob& job = newJob(server_.url("/" + name), name,
                                {.convert = true,
                                 .deleteOriginal = deleteOriginal,
                                 .bitrate = 64,
@@ -73,7 +73,8 @@ class FfmpegConversionTest : public LiveRecordingTest {
   }
 
   static inline std::unique_ptr<test::TemporaryFolder> tones_;
-  test::ScriptedHttpServer::Handler handler_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> unserved_;
   test::ScriptedHttpServer server_;
 };
 

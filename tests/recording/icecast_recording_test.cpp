@@ -188,43 +188,5 @@ TEST_F(IcecastRecordingTest, AStreamThatGoesAwayAndComesBackIsRecordedAcrossTheG
   EXPECT_NEAR(test::DecodedSeconds(path("show.mp3")), onAir, 1.5);
 }
 
-TEST_F(IcecastRecordingTest, APlainUrlRedirectedToHttpsRecordsTheMountOverTls) {
-  FfmpegSource source(icecast_, "/live.mp3", SourceFormat::Mp3);
-  test::ScriptedHttpServer redirector;
-  redirector.setHandler([this](const std::string&) {
-    return test::ScriptedReply::Redirect(302, icecast_.tlsUrl("/live.mp3", "127.0.0.1"));
-  });
-  RecordingJob& job = newJob(redirector.url("/live"), "show.mp3");
-  start(job);
-  ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") >= kTwoSeconds; }));
-  stopAndWait(job);
-  EXPECT_EQ(job.status(), "DONE RECORDING");
-  EXPECT_EQ(test::ProbeMedia(path("show.mp3")).formatName, "mp3");
-}
-
-TEST_F(IcecastRecordingTest, AnOggMountRecordsAsOggFromItsFirstPage) {
-  FfmpegSource source(icecast_, "/live.ogg", SourceFormat::OggVorbis);
-  // The Ogg muxer and Icecast hand out whole pages, which lag the tone by
-  // a second or two at first.
-  std::this_thread::sleep_for(3s);
-  RecordingJob& job = newJob(icecast_.url("/live.ogg"), "show.ogg", {.extension = "ogg"});
-  start(job);
-  ASSERT_TRUE(waitFor([&] { return job.status() == "RECORDING"; }));
-  const auto started = SteadyClock::now();
-  std::this_thread::sleep_for(5s);
-  const auto stopped = SteadyClock::now();
-  stopAndWait(job);
-
-  EXPECT_EQ(job.status(), "DONE RECORDING");
-  EXPECT_TRUE(readFile("show.ogg").starts_with("OggS"));
-  const test::MediaInfo info = test::ProbeMedia(path("show.ogg"));
-  EXPECT_EQ(info.formatName, "ogg");
-  EXPECT_EQ(info.codecName, "vorbis");
-  const double ran = SecondsBetween(started, stopped);
-  const double decoded = test::DecodedSeconds(path("show.ogg"));
-  EXPECT_GT(decoded, ran - 1.5) << "ran " << ran << " s";
-  EXPECT_LT(decoded, ran + 0.5) << "ran " << ran << " s";
-}
-
 }  // namespace
 }  // namespace larkspan::recording

@@ -3,15 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "platform/small_stack_thread.h"
 #include "recording/recording_thread.h"
@@ -77,6 +69,16 @@ class RecordingTest : public ::testing::Test {
 
   void start(RecordingJob& job) { threads_.push_back(StartRecordingThread(job, context_)); }
 
+  // Records `url` into `name` until the file holds `size` bytes, then stops.
+  RecordingJob& recordUntil(std::string_view url, const std::string& name, std::uintmax_t size,
+                            RecordingJobSetup setup = {}) {
+    RecordingJob& job = newJob(url, name, setup);
+    start(job);
+    EXPECT_TRUE(waitFor([&] { return fileSize(name) == size; })) << fileSize(name);
+    stopAndWait(job);
+    return job;
+  }
+
   // Asks the job to stop and waits for its end, conversion included.
   void stopAndWait(RecordingJob& job) {
     job.stopRequested = true;
@@ -113,9 +115,7 @@ class RecordingTest : public ::testing::Test {
   std::string path(const std::string& name) const { return (dir() / name).string(); }
   std::string readFile(const std::filesystem::path& file) const {
     std::ifstream in(dir() / file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
   std::uintmax_t fileSize(const std::string& name) const {
     std::error_code error;
