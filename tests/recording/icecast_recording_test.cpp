@@ -41,6 +41,14 @@ class RecordCommandTest : public LiveRecordingTest {
                               dir() / "output.txt");
   }
   std::string printed() const { return readFile("output.txt"); }
+  // The printed lines that begin with `prefix`, the prefix cut off.
+  std::vector<std::string> printedLines(std::string_view prefix = "") const {
+    std::vector<std::string> lines;
+    std::istringstream text(printed());
+    for (std::string line; std::getline(text, line);)
+      if (line.starts_with(prefix)) lines.push_back(line.substr(prefix.size()));
+    return lines;
+  }
   std::string limits_;
 };
 
@@ -72,10 +80,8 @@ TEST_F(IcecastRecordingTest, RecordCommandRecordsAnMp3AsLongAsItRanAndEndsCleanl
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   // Standard error (the session's "Status Code is" lines) shares the file.
-  std::vector<std::string> lines;
-  std::istringstream text(printed());
-  for (std::string line; std::getline(text, line);)
-    if (!line.starts_with("Status Code is")) lines.push_back(line);
+  std::vector<std::string> lines = printedLines();
+  std::erase_if(lines, [](const std::string& line) { return line.starts_with("Status Code is"); });
   EXPECT_EQ(lines, (std::vector<std::string>{"IDLE", "CONNECTING", "RECORDING", "DONE RECORDING"}));
   const test::MediaInfo info = test::ProbeMedia(path("show.mp3"));
   EXPECT_EQ(info.formatName, "mp3");
@@ -141,11 +147,7 @@ TEST_F(RecordCommandTest, RecordCommandSaysOnceWhyEachAttemptFailsAndFailsWithou
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_NE(printed().find("\nDONE RECORDING\n"), std::string::npos) << printed();
   EXPECT_EQ(WEXITSTATUS(status), 1) << "the file holds no stream data";
-  std::vector<std::string> reasons;
-  std::istringstream lines(printed());
-  for (std::string line; std::getline(lines, line);)
-    if (line.starts_with("Cannot reach the stream: ")) reasons.push_back(line.substr(25));
-  EXPECT_EQ(reasons,
+  EXPECT_EQ(printedLines("Cannot reach the stream: "),
             (std::vector<std::string>{
                 "cannot connect to 127.0.0.1:" + std::to_string(refusing) + ": Connection refused",
                 "cannot connect to " + secure +

@@ -62,21 +62,6 @@ TEST(SetUpRecordingJob, OggMarksAnOggStreamAndEndsPersistenceUnlessMonitored) {
   }
 }
 
-TEST(RecordingJob, StatusReadsAreWholeWhileTheThreadReplacesIt) {
-  RecordingJob job;
-  const std::string longText(500, 'R');
-  std::atomic<bool> done{false};
-  std::thread writer([&] {
-    for (int i = 0; i < 20'000; ++i) job.setStatus(i % 2 ? "RECONNECTING" : longText);
-    done = true;
-  });
-  while (!done) {
-    const std::string s = job.status();
-    ASSERT_TRUE(s == "RECONNECTING" || s == longText || s == "IDLE") << s.size();
-  }
-  writer.join();
-}
-
 TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
   // A front end printing statuses to a pipe nobody reads.
   RecordingJob job;

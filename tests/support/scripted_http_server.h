@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <deque>
 #include <limits>
-#include <map>
 #include <random>
 
 #include "tests/support/scripted_tcp_server.h"
@@ -55,12 +54,11 @@ struct ScriptedReply {
   static ScriptedReply Stream(std::uint64_t offset = 0,
                               std::uint64_t length = std::numeric_limits<std::uint64_t>::max(),
                               std::size_t bytesPerSecond = 0) {
-    ScriptedReply r = Ok("");
-    r.streamBody = true;
-    r.streamOffset = offset;
-    r.streamLength = length;
-    r.bytesPerSecond = bytesPerSecond;
-    return r;
+    return {.head = Ok("").head,
+            .streamBody = true,
+            .streamOffset = offset,
+            .streamLength = length,
+            .bytesPerSecond = bytesPerSecond};
   }
   // "ICY 200 OK", the given header lines (CR LF added), an empty line, then
   // `audio`.
@@ -72,11 +70,11 @@ struct ScriptedReply {
   }
   // A redirect with "Location: {target}" when a target is given.
   static ScriptedReply Redirect(int code, std::optional<std::string> target) {
-    static const std::map<int, std::string> kReasons = {{301, "Moved Permanently"},
-                                                        {302, "Found"},
-                                                        {303, "See Other"},
-                                                        {307, "Temporary Redirect"}};
-    return Raw("HTTP/1.1 " + std::to_string(code) + " " + kReasons.at(code) + "\r\n" +
+    const char* reason = code == 301   ? "Moved Permanently"
+                         : code == 302 ? "Found"
+                         : code == 303 ? "See Other"
+                                       : "Temporary Redirect";
+    return Raw("HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" +
                (target ? "Location: " + *target + "\r\n" : "") + "Content-Length: 0\r\n\r\n");
   }
   static ScriptedReply NotFound() {
