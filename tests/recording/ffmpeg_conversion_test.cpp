@@ -1,42 +1,17 @@
-// The conversion after a recording with Debian's ffmpeg as the encoder, run
-// as a program the way the recording thread runs it.
-
-#include <sys/stat.h>
+// The conversion after a recording, with the encoder run as a program the
+// way the recording thread runs it: Debian's ffmpeg, or one the start-up
+// directory holds.
 
 #include <cstdlib>
+#include <map>
 
-#include "tests/recording/live_recording_fixture.h"
+#include "tests/recording/recording_fixture.h"
 #include "tests/support/media_probe.h"
-#include "tests/support/scripted_http_server.h"
 
 namespace larkspan::recording {
 namespace {
 
-using namespace std::chrono_literals;
-using test::ScriptedHttpServer;
 using test::ScriptedReply;
-
-// Sets an environment variable for the life of the object. Only for a test
-// whose other threads do not read the environment meanwhile.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 bool IsAbout64k(long bitRate) {
   return bitRate >= 62'000 && bitRate <= 66'000;
@@ -50,87 +25,73 @@ class FfmpegConversionTest : public LiveRecordingTest {
   static void SetUpTestSuite() { tones_ = std::make_unique<test::TemporaryFolder>(); }
   static void TearDownTestSuite() { tones_.reset(); }
 
-  // A tone file made on first use: 4 s of MP3 or AAC, or a minute of MP3.
-  static std::filesystem::path tone(const std::string& name) {
-    const auto file = tones_->path() / name;
-    if (std::filesystem::exists(file)) return file;
-    if (name == "tone.aac")
-      test::MakeToneFile(file, 4, "aac", "adts");
-    else
-      test::MakeToneFile(file, name == "long.mp3" ? 60 : 4, "libmp3lame", "mp3");
-    return file;
-  }
-
-  void SetUp() override {
+  FfmpegConversionTest() {
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
-      for (Stream& stream : streams_) {
-        if (stream.served || request.rfind("GET " + stream.path + " ", 0) != 0) continue;
-        stream.served = true;
-        return ScriptedReply::Ok(readFile(stream.file));
-      }
-      return ScriptedReply::NotFound();
+      const auto audio = unserved_.find(request.substr(0, request.find(' ', 4)));
+      if (audio == unserved_.end()) return ScriptedReply::NotFound();
+      ScriptedReply reply = ScriptedReply::Ok(std::move(audio->second));
+      unserved_.erase(audio);
+      return reply;
     });
   }
 
-  // Starts a recording of tone file `tone` into `name`, with conversion at
-  // 64 kbit/s, and waits until the whole stream has been read.
-  RecordingJob& record(const std::string& tone, const std::string& name, bool deleteOriginal) {
-    const std::string streamPath = "/" + name;
+  // Records a tone (4 s of MP3 or AAC, or a minute of MP3 for "long.mp3")
+  // into `name`, converting at 64 kbit/s, and waits until the whole stream
+  // has been read.
+  RecordingJob& record(const std::string& tone, const std::string& name, bool deleteOriginal,
+                       irc::IrcBotMFC* irc = nullptr) {
+    const auto file = tones_->path() / tone;
+    if (!std::filesystem::exists(file))
+      test::MakeToneFile(file, tone == "long.mp3" ? 60 : 4,
+                         tone == "tone.aac" ? "aac" : "libmp3lame",
+                         tone == "tone.aac" ? "adts" : "mp3");
+    const std::string get = "GET /" + name;
     {
       const std::lock_guard lock(mutex_);
-      streams_.push_back({streamPath, FfmpegConversionTest::tone(tone)});
+      unserved_[get] = readFile(file);
     }
     // Persistent, as a scheduled recording is: the reconnects to the ended
     // stream must not make it a failed connection, which is never converted.
-    RecordingJob& job = newJob(
-        server_.url(streamPath), name,
-        {.convert = true, .deleteOriginal = deleteOriginal, .bitrate = 64, .persistent = true});
+    RecordingJob& job = newJob(server_.url("/" + name), name,
+                               {.convert = true,
+                                .deleteOriginal = deleteOriginal,
+                                .bitrate = 64,
+                                .persistent = true,
+                                .ircClient = irc});
     start(job);
-    // The second request is the reconnect after the stream ended.
+    // Served, and read to its end.
     EXPECT_TRUE(waitFor([&] {
-      const auto requests = server_.requests();
-      return std::count_if(requests.begin(), requests.end(), [&](const std::string& r) {
-               return r.rfind("GET " + streamPath + " ", 0) == 0;
-             }) >= 2;
+      const std::lock_guard lock(mutex_);
+      return !unserved_.contains(get) && job.status() == "RECONNECTING";
     }));
     EXPECT_GT(fileSize(name), 0u);
     return job;
   }
 
   static inline std::unique_ptr<test::TemporaryFolder> tones_;
-  ScriptedHttpServer server_;
-  struct Stream {
-    std::string path;
-    std::filesystem::path file;
-    bool served = false;
-  };
   std::mutex mutex_;
-  std::vector<Stream> streams_;
+  std::map<std::string, std::string> unserved_;
+  test::ScriptedHttpServer server_;
 };
 
 struct TableRow {
   std::string recorded;
   bool deleteOriginal;
-  std::vector<std::string> filesAfter;
-  std::string converted;  // the file that holds the 64 kbit/s conversion
+  std::vector<std::string> filesAfter;  // the last holds the 64 kbit/s conversion
 };
-
-void PrintTo(const TableRow& row, std::ostream* out) {
-  *out << row.recorded << (row.deleteOriginal ? " with" : " without") << " the delete flag";
-}
 
 class ConversionTableTest : public FfmpegConversionTest,
                             public ::testing::WithParamInterface<TableRow> {};
 
 TEST_P(ConversionTableTest, LeavesTheFilesOfTheTableWithA64kConversion) {
   const TableRow& row = GetParam();
-  const std::string tone = row.recorded.ends_with(".aac") ? "tone.aac" : "tone.mp3";
-  RecordingJob& job = record(tone, row.recorded, row.deleteOriginal);
+  RecordingJob& job = record(row.recorded.ends_with(".aac") ? "tone.aac" : "tone.mp3", row.recorded,
+                             row.deleteOriginal);
   stopAndWait(job);
 
   EXPECT_EQ(files(), row.filesAfter);
-  const test::MediaInfo converted = test::ProbeMedia(path(row.converted));
+  const test::MediaInfo converted = test::ProbeMedia(path(row.filesAfter.back()));
   EXPECT_EQ(converted.formatName, "mp3");
   EXPECT_TRUE(IsAbout64k(converted.bitRate)) << converted.bitRate;
   EXPECT_NEAR(converted.durationSeconds, 4, 0.5);
@@ -144,44 +105,57 @@ TEST_P(ConversionTableTest, LeavesTheFilesOfTheTableWithA64kConversion) {
 
 INSTANTIATE_TEST_SUITE_P(
     DeleteFlagAndExtension, ConversionTableTest,
-    ::testing::Values(TableRow{"show.aac", false, {"show.aac", "show.aac.mp3"}, "show.aac.mp3"},
-                      TableRow{"show.aac", true, {"show.aac.mp3"}, "show.aac.mp3"},
-                      TableRow{"show.mp3", true, {"show.mp3"}, "show.mp3"},
-                      TableRow{"show.mp3", false, {"show.mp3", "show.mp3.mp3"}, "show.mp3.mp3"}),
+    ::testing::Values(TableRow{"show.aac", false, {"show.aac", "show.aac.mp3"}},
+                      TableRow{"show.aac", true, {"show.aac.mp3"}},
+                      TableRow{"show.mp3", true, {"show.mp3"}},
+                      TableRow{"show.mp3", false, {"show.mp3", "show.mp3.mp3"}}),
     [](const auto& info) {
       return std::string(info.param.recorded.ends_with(".aac") ? "Aac" : "Mp3") +
              (info.param.deleteOriginal ? "DeleteSet" : "DeleteClear");
     });
 
-TEST_F(FfmpegConversionTest, WithoutAnEncoderTheRecordingStaysAsItWas) {
-  // Neither a program in the start-up directory (this "ffmpeg" may not be
-  // run) nor one on the search path.
-  std::ofstream(path("ffmpeg")) << "not a program\n";
-  std::filesystem::permissions(
-      path("ffmpeg"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+TEST_F(FfmpegConversionTest, AnEncoderThatCannotRunOrFailsLeavesTheRecordingAsItWas) {
+  // An "ffmpeg" in the start-up directory is run instead of the one on the
+  // search path; one that may not be run is not, and then none is found.
   const test::TemporaryFolder emptyFolder;
-  RecordingJob& job = record("tone.mp3", "show.mp3", true);
-  const std::string recorded = readFile(path("show.mp3"));
-  {
-    const ScopedEnvironment noPath("PATH", emptyFolder.path().string());
+  const std::string searchPath = std::getenv("PATH");
+  for (const auto& [script, mayRun] :
+       {std::pair{"not a program\n", false}, std::pair{"#!/bin/sh\nexit 3\n", true}}) {
+    SCOPED_TRACE(script);
+    std::filesystem::remove(path("ffmpeg"));
+    std::ofstream(path("ffmpeg")) << script;
+    std::filesystem::permissions(path("ffmpeg"), mayRun ? std::filesystem::perms::owner_all
+                                                        : std::filesystem::perms::owner_read);
+    test::RecordingIrcBot irc;
+    RecordingJob& job = record("tone.mp3", "show.mp3", true, &irc);
+    const std::string recorded = readFile("show.mp3");
+    ::setenv("PATH", emptyFolder.path().c_str(), 1);
     stopAndWait(job);
-  }
+    ::setenv("PATH", searchPath.c_str(), 1);
 
-  EXPECT_TRUE(InOrder(statuses(job), {"ENCODING", "CANNOT START ENCODER", "DONE RECORDING"}));
-  EXPECT_FALSE(job.deleteOriginal);
-  EXPECT_EQ(files(), (std::vector<std::string>{"ffmpeg", "show.mp3"}));
-  EXPECT_EQ(readFile(path("show.mp3")), recorded);
-  EXPECT_EQ(logText().find("Deleting original file"), std::string::npos);
+    EXPECT_TRUE(InOrder(statuses(job), {"ENCODING", "CANNOT START ENCODER", "DONE RECORDING"}));
+    EXPECT_FALSE(job.deleteOriginal);
+    EXPECT_EQ(files(), (std::vector<std::string>{"ffmpeg", "show.mp3"}));
+    EXPECT_EQ(readFile("show.mp3"), recorded);
+    EXPECT_EQ(logText().find("Deleting original file"), std::string::npos);
+    EXPECT_TRUE(irc.lines().back().starts_with("SAY DONE ENCODING"))
+        << "asked-for conversions are announced as done";
+    std::filesystem::remove(path("show.mp3"));
+  }
 }
 
-TEST_F(FfmpegConversionTest, AFailingEncoderInTheStartupDirectoryIsRunInsteadOfTheOneOnThePath) {
-  std::ofstream(path("ffmpeg")) << "#!/bin/sh\nexit 3\n";
+TEST_F(FfmpegConversionTest, WhenTheOriginalCannotBeDeletedTheConversionKeepsItsOwnName) {
+  // The encoder leaves a folder where the recording was, which cannot be
+  // deleted as a file; the rename must then not replace it.
+  std::ofstream(path("ffmpeg")) << "#!/bin/sh\nfor out; do :; done\n"
+                                   "while [ \"$1\" != -i ]; do shift; done\n"
+                                   "echo converted > \"$out\" && rm \"$2\" && mkdir \"$2\"\n";
   std::filesystem::permissions(path("ffmpeg"), std::filesystem::perms::owner_all);
   RecordingJob& job = record("tone.mp3", "show.mp3", true);
   stopAndWait(job);
-
-  EXPECT_TRUE(InOrder(statuses(job), {"ENCODING", "CANNOT START ENCODER", "DONE RECORDING"}));
-  EXPECT_EQ(files(), (std::vector<std::string>{"ffmpeg", "show.mp3"}));
+  EXPECT_TRUE(InOrder(statuses(job), {"CANNOT DELETE ORIGINAL FILE", "CANNOT RENAME FILE"}));
+  EXPECT_EQ(readFile("show.mp3.mp3"), "converted\n");
+  EXPECT_TRUE(std::filesystem::is_directory(dir() / "show.mp3"));
 }
 
 TEST_F(FfmpegConversionTest, TwoRecordingsEndingTogetherConvertOneAfterTheOther) {
@@ -201,9 +175,8 @@ TEST_F(FfmpegConversionTest, TwoRecordingsEndingTogetherConvertOneAfterTheOther)
   EXPECT_LT(*firstTime(later, "WAITING TO ENCODE"), earlierDone)
       << "the later one did not wait while the other encoded";
   EXPECT_GE(*firstTime(later, "ENCODING"), earlierDone) << "the conversions overlapped";
-  for (const char* name : {"first.mp3.mp3", "second.mp3.mp3"}) {
+  for (const char* name : {"first.mp3.mp3", "second.mp3.mp3"})
     EXPECT_TRUE(IsAbout64k(test::ProbeMedia(path(name)).bitRate)) << name;
-  }
   EXPECT_EQ(first.status(), "DONE RECORDING");
   EXPECT_EQ(second.status(), "DONE RECORDING");
 }

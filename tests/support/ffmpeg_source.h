@@ -1,13 +1,10 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <string>
 
-#include "tests/support/child_process.h"
 #include "tests/support/icecast_server.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
 
@@ -24,26 +21,54 @@ class FfmpegSource {
   // Starts ffmpeg and waits until the mountpoint is live. Throws
   // std::runtime_error, with ffmpeg's output, when it does not come live.
   FfmpegSource(const IcecastServer& server, std::string mount, SourceFormat format,
-               int frequencyHz = 440);
-  // Stops ffmpeg (SIGTERM, then SIGKILL after a grace period).
-  ~FfmpegSource();
+               int frequencyHz = 440)
+      : server_(server), mount_(std::move(mount)) {
+    std::vector<std::string> argv = {
+        "ffmpeg",
+        "-nostdin",
+        "-loglevel",
+        "warning",
+        "-re",
+        "-f",
+        "lavfi",
+        "-i",
+        "sine=frequency=" + std::to_string(frequencyHz) + ":sample_rate=44100",
+        "-b:a",
+        "128k"};
+    if (format == SourceFormat::Mp3) {
+      argv.insert(argv.end(), {"-c:a", "libmp3lame", "-content_type", "audio/mpeg", "-f", "mp3"});
+    } else {
+      // Without the rate limits a sine tone encodes at about 25 kbit/s.
+      argv.insert(argv.end(), {"-c:a", "libvorbis", "-minrate", "128k", "-maxrate", "128k",
+                               "-content_type", "application/ogg", "-f", "ogg"});
+    }
+    argv.push_back(server_.sourceUrl(mount_));
+    const auto output = folder_.path() / "ffmpeg.out";
+    process_ = std::make_unique<ChildProcess>(argv, ChildProcess::CurrentEnvironment(), output);
+    if (!server_.waitForStatus(mount_, 200, std::chrono::seconds(15))) {
+      process_->stop();
+      std::ifstream in(output);
+      throw std::runtime_error("ffmpeg did not bring " + mount_ + " on the air:\n" +
+                               std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+  }
   FfmpegSource(const FfmpegSource&) = delete;
   FfmpegSource& operator=(const FfmpegSource&) = delete;
 
-  pid_t pid() const { return process_ ? process_->pid() : -1; }
-  const std::string& mount() const { return mount_; }
-
   // Stops ffmpeg and waits until the mount answers 404, so that every
   // listener has seen its stream end.
-  void stop();
-
-  // What ffmpeg printed.
-  std::string output() const;
+  void stop() {
+    if (!process_) return;
+    process_.reset();
+    if (!server_.waitForStatus(mount_, 404, std::chrono::seconds(15)))
+      throw std::runtime_error(mount_ + " stayed on the air after its source stopped");
+  }
 
  private:
   const IcecastServer& server_;
   std::string mount_;
   TemporaryFolder folder_;
+  // Stopped (SIGTERM, then SIGKILL after a grace period) when it goes.
   std::unique_ptr<ChildProcess> process_;
 };
 

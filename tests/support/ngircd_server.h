@@ -1,11 +1,14 @@
 #pragma once
 
-#include <cstdint>
+#include <grp.h>
+#include <pwd.h>
+
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <string>
 #include <string_view>
 
-#include "tests/support/child_process.h"
+#include "tests/support/loopback_port.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
@@ -26,28 +29,72 @@ class NgircdServer {
 
   // Starts the server and waits until its port accepts connections. Throws
   // std::runtime_error, with the server's log, when it does not come up.
-  NgircdServer();
-  // Stops the server (SIGTERM, then SIGKILL after a grace period).
-  ~NgircdServer();
+  NgircdServer() {
+    const std::filesystem::path& folder = folder_.path();
+    std::filesystem::create_directories(folder / "run");
+    std::filesystem::create_directories(folder / "conf.d");
+    // As root ngIRCd drops to nobody by itself, which must then reach its
+    // pid folder; as anyone else it keeps the user it was started as.
+    if (::geteuid() == 0) {
+      std::filesystem::permissions(folder, std::filesystem::perms::owner_all |
+                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::others_exec);
+      const passwd* nobody = ::getpwnam("nobody");
+      const group* nogroup = ::getgrnam("nogroup");
+      if (nobody == nullptr || nogroup == nullptr ||
+          ::chown((folder / "run").c_str(), nobody->pw_uid, nogroup->gr_gid) != 0)
+        throw std::runtime_error("cannot hand the ngIRCd pid folder to nobody");
+    }
+    // A port taken by another program between the choice and ngIRCd's bind
+    // makes it exit; another free port is tried then.
+    for (int attempt = 1; !start(FreeLoopbackPort()); ++attempt) {
+      if (attempt == 3) throw std::runtime_error("ngIRCd did not come up:\n" + log());
+    }
+  }
   NgircdServer(const NgircdServer&) = delete;
   NgircdServer& operator=(const NgircdServer&) = delete;
 
   // Stops the server, which drops every client, and starts it again on the
   // same port. Throws as the constructor does.
-  void restart();
+  void restart() {
+    process_.reset();
+    if (!start(port_)) throw std::runtime_error("ngIRCd did not come back:\n" + log());
+  }
 
   std::uint16_t port() const { return port_; }
-  pid_t pid() const { return process_->pid(); }
   // What the server has logged so far.
-  std::string log() const;
+  std::string log() const {
+    std::ifstream in(folder_.path() / "ngircd.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
 
  private:
-  void writeConfiguration() const;
-  // Starts the process on port_; true when the port accepts connections.
-  bool start();
+  // Starts the process on `port`; true when the port accepts connections.
+  bool start(std::uint16_t port) {
+    port_ = port;
+    const std::filesystem::path& folder = folder_.path();
+    std::ofstream(folder / "ngircd.conf", std::ios::trunc)
+        << "[Global]\nName = " << kServerName << "\nInfo = Larkspan test server\n"
+        << "AdminInfo1 = Larkspan tests\nAdminInfo2 = loopback only\nAdminEMail = tests@localhost\n"
+        << "Listen = 127.0.0.1\nPorts = " << port_ << "\nMotdPhrase = Larkspan test server\n"
+        << "PidFile = " << (folder / "run" / "ngircd.pid").string() << "\n"
+        << (::geteuid() == 0 ? "ServerUID = nobody\nServerGID = nogroup\n" : "")
+        << "[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\n"
+        << "[Options]\nDNS = no\nIdent = no\nPAM = no\n"
+        // An empty folder: none of the system's configuration snippets.
+        << "IncludeDir = " << (folder / "conf.d").string() << "\n"
+        << "[Operator]\nName = " << kOperatorName << "\nPassword = " << kOperatorPassword << "\n";
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"ngircd", "-n", "-f", (folder / "ngircd.conf").string()},
+        ChildProcess::CurrentEnvironment(), folder / "ngircd.log");
+    if (WaitUntilAccepting(port_, std::chrono::seconds(10), process_.get())) return true;
+    process_.reset();
+    return false;
+  }
 
   TemporaryFolder folder_;
   std::uint16_t port_ = 0;
+  // Stopped (SIGTERM, then SIGKILL after a grace period) when it goes.
   std::unique_ptr<ChildProcess> process_;
 };
 

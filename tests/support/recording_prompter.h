@@ -25,7 +25,11 @@ class RecordingPrompter final : public platform::Prompter {
   void information(const std::string& text) override { record(Kind::Information, text); }
   bool askYesNo(const std::string& text) override {
     record(Kind::Question, text);
-    return nextAnswer();
+    const std::lock_guard lock(mutex_);
+    if (answers_.empty()) return false;
+    const bool yes = answers_.front();
+    answers_.pop_front();
+    return yes;
   }
 
   // Runs, given the box's text, while each box is open and before it is
@@ -49,14 +53,6 @@ class RecordingPrompter final : public platform::Prompter {
   }
 
  private:
-  bool nextAnswer() {
-    const std::lock_guard lock(mutex_);
-    if (answers_.empty()) return false;
-    const bool answer = answers_.front();
-    answers_.pop_front();
-    return answer;
-  }
-
   void record(Kind kind, const std::string& text) {
     if (whileOpen) whileOpen(text);
     const std::lock_guard lock(mutex_);

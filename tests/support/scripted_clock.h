@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 
 #include "platform/clock.h"
@@ -15,28 +14,17 @@ namespace larkspan::test {
 // second between attempts runs without waiting.
 class ScriptedClock final : public platform::Clock {
  public:
-  explicit ScriptedClock(std::int64_t epochSeconds = 0) : seconds_(epochSeconds) {}
+  explicit ScriptedClock(std::int64_t epochSeconds = 0) { set(epochSeconds); }
 
-  void set(std::int64_t epochSeconds) {
-    const std::lock_guard lock(mutex_);
-    seconds_ = epochSeconds;
-    fraction_ = {};
-  }
+  void set(std::int64_t epochSeconds) { wallMs_ = epochSeconds * 1000; }
   void advance(std::chrono::milliseconds by) {
-    const std::lock_guard lock(mutex_);
-    fraction_ += by;
-    seconds_ += std::chrono::duration_cast<std::chrono::seconds>(fraction_).count();
-    fraction_ %= std::chrono::seconds(1);
-    steady_ += by;
+    wallMs_ += by.count();
+    steadyMs_ += by.count();
   }
 
-  platform::LocalTime localNow() override {
-    const std::lock_guard lock(mutex_);
-    return platform::ToLocalTime(seconds_);
-  }
+  platform::LocalTime localNow() override { return platform::ToLocalTime(wallMs_ / 1000); }
   std::chrono::steady_clock::time_point steadyNow() override {
-    const std::lock_guard lock(mutex_);
-    return std::chrono::steady_clock::time_point(steady_);
+    return std::chrono::steady_clock::time_point(std::chrono::milliseconds(steadyMs_));
   }
   bool sleepFor(std::chrono::milliseconds duration, const std::atomic<bool>* stop) override {
     if (stop && stop->load(std::memory_order_acquire)) return false;
@@ -47,10 +35,8 @@ class ScriptedClock final : public platform::Clock {
   }
 
  private:
-  std::mutex mutex_;
-  std::int64_t seconds_;
-  std::chrono::milliseconds fraction_{};
-  std::chrono::steady_clock::duration steady_{};
+  std::atomic<std::int64_t> wallMs_{0};
+  std::atomic<std::int64_t> steadyMs_{0};
 };
 
 }  // namespace larkspan::test

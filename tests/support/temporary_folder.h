@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 
 namespace larkspan::test {
 
@@ -8,8 +11,16 @@ namespace larkspan::test {
 // holds when the object goes.
 class TemporaryFolder {
  public:
-  TemporaryFolder();
-  ~TemporaryFolder();
+  TemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "larkspan-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("cannot create a temporary folder");
+    path_ = pattern;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   TemporaryFolder(const TemporaryFolder&) = delete;
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <string>
 #include <string_view>
 
-#include "tests/support/child_process.h"
+#include "tests/support/loopback_port.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
@@ -15,7 +16,13 @@ namespace larkspan::test {
 // server certificates it signs. Throws std::runtime_error when openssl fails.
 class TestCertificateAuthority {
  public:
-  TestCertificateAuthority();
+  TestCertificateAuthority()
+      : certificate_(folder_.path() / "authority.pem"), key_(folder_.path() / "authority.key") {
+    openssl({"req", "-x509", "-days", "2", "-subj", "/CN=Test Authority", "-addext",
+             "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign",
+             "-keyout", key_.string(), "-out", certificate_.string()},
+            true);
+  }
 
   // The authority's own certificate (PEM), the file a client trusts.
   const std::filesystem::path& certificate() const { return certificate_; }
@@ -23,9 +30,41 @@ class TestCertificateAuthority {
   // A PEM file holding a server certificate for `subjectAltName` (as the
   // openssl extension says it: "IP:127.0.0.1,DNS:localhost") and then its
   // key, as Icecast and `openssl s_server` take them.
-  std::filesystem::path issue(std::string_view subjectAltName) const;
+  std::filesystem::path issue(std::string_view subjectAltName) const {
+    static std::atomic<int> issued{0};
+    const int serial = ++issued;
+    const std::string base = (folder_.path() / ("server" + std::to_string(serial))).string();
+    std::ofstream(base + ".ext") << "subjectAltName=" << subjectAltName << "\n";
+    openssl({"req", "-new", "-subj", "/CN=Test Server", "-keyout", base + ".key", "-out",
+             base + ".csr"},
+            true);
+    openssl({"x509", "-req", "-in", base + ".csr", "-CA", certificate_.string(), "-CAkey",
+             key_.string(), "-set_serial", std::to_string(serial + 1), "-days", "2", "-extfile",
+             base + ".ext", "-out", base + ".crt"},
+            false);
+    // The certificate, then its key.
+    std::ofstream out(base + ".pem");
+    out << std::ifstream(base + ".crt").rdbuf() << std::ifstream(base + ".key").rdbuf();
+    if (!out.flush()) throw std::runtime_error("cannot write " + base + ".pem");
+    return base + ".pem";
+  }
 
  private:
+  // Runs openssl with `arguments`, and with a new key when asked: P-256,
+  // made at once, unlike RSA keys.
+  void openssl(std::vector<std::string> arguments, bool newKey) const {
+    arguments.insert(arguments.begin(), "openssl");
+    if (newKey)
+      arguments.insert(arguments.end(),
+                       {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"});
+    const auto output = folder_.path() / "openssl.out";
+    const int status = ChildProcess(arguments, ChildProcess::CurrentEnvironment(), output).wait();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+    std::ifstream in(output);
+    throw std::runtime_error("openssl " + arguments.at(1) +
+                             " failed: " + std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+
   TemporaryFolder folder_;
   std::filesystem::path certificate_;
   std::filesystem::path key_;
@@ -44,7 +83,22 @@ const TestCertificateAuthority& TrustedTestAuthority();
 class OpensslServer {
  public:
   explicit OpensslServer(const std::filesystem::path& certificate, const std::string& sniName = {},
-                         const std::filesystem::path& sniCertificate = {});
+                         const std::filesystem::path& sniCertificate = {}) {
+    // Another program may take the chosen port first; the next one is tried.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      port_ = FreeLoopbackPort();
+      std::vector<std::string> arguments = {"openssl", "s_server",
+                                            "-quiet",  "-www",
+                                            "-accept", "127.0.0.1:" + std::to_string(port_),
+                                            "-cert",   certificate.string()};
+      if (!sniName.empty())
+        arguments.insert(arguments.end(),
+                         {"-servername", sniName, "-cert2", sniCertificate.string()});
+      process_ = std::make_unique<ChildProcess>(arguments, ChildProcess::CurrentEnvironment());
+      if (WaitUntilAccepting(port_, std::chrono::seconds(10), process_.get())) return;
+    }
+    throw std::runtime_error("openssl s_server did not come up");
+  }
 
   std::uint16_t port() const { return port_; }
 
