@@ -1,7 +1,6 @@
-// The program without windows, run as a separate process at a chosen local
-// time (libfaketime) against a real Icecast: a profile written here records on
-// schedule, and SIGTERM ends it with the recording, the log and the saved
-// profile on disk. And its engine's exit, in this process.
+// The program without windows, run as a separate process: what it does with
+// an unreadable profile, a second instance and a hang-up. And its engine's
+// exit, in this process.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,9 +19,6 @@
 #include "schedule/profile.h"
 #include "schedule/profile_settings.h"
 #include "tests/support/child_process.h"
-#include "tests/support/ffmpeg_source.h"
-#include "tests/support/icecast_server.h"
-#include "tests/support/media_probe.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/support/temporary_folder.h"
@@ -31,8 +27,6 @@ namespace larkspan {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -48,64 +42,6 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
     std::this_thread::sleep_for(50ms);
   }
   return true;
-}
-
-schedule::ScheduleEntry Entry(std::string_view name, std::string_view url, std::uint8_t keep) {
-  schedule::ScheduleEntry e;
-  platform::CopyToField(e.programName, name);
-  platform::CopyToField(e.url, url);
-  e.startHour = e.endHour = 21;  // the stop comes at the first tick of 21:00
-  e.days = 2;                    // Mondays
-  e.repeating = 1;
-  e.keep = keep;
-  e.jobSlot = schedule::kJobSlotIdle;
-  return e;
-}
-
-// Runs build/larkspan --headless in `folder`, its clock starting at `start`.
-test::ChildProcess StartHeadless(const std::filesystem::path& folder, const std::string& start) {
-  std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
-  environment.push_back(std::string("LD_PRELOAD=") + kFakeTimeLibrary);
-  environment.push_back("FAKETIME=@" + start);
-  environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
-  environment.push_back("TZ=UTC");
-  // env changes the folder and replaces itself, so the pid is the program's.
-  return test::ChildProcess({"env", "-C", folder.string(), LARKSPAN_PROGRAM, "--headless"},
-                            environment, folder / "output.txt");
-}
-
-TEST(Headless, RecordsTheScheduleAndSavesTheProfileOnSigterm) {
-  ASSERT_TRUE(std::filesystem::exists(kFakeTimeLibrary)) << "Debian's faketime is not installed";
-  test::IcecastServer icecast;
-  test::FfmpegSource source(icecast, "/live.mp3", test::SourceFormat::Mp3);
-  test::TemporaryFolder folder;
-  schedule::Profile written;
-  written.settings = schedule::DefaultProfileSettings(folder.path());
-  written.schedule.appendEntry(Entry("Evening", icecast.url("/live.mp3"), 1), {});
-  written.schedule.appendEntry(Entry("Passing", icecast.url("/live.mp3"), 1), {});
-  ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
-
-  // Ticks at 20:59:49 (not yet), 20:59:54 (start), 20:59:59, 21:00:04 (stop)
-  // and 21:00:09 (close-out).
-  test::ChildProcess program = StartHeadless(folder.path(), "2026-12-07 20:59:44");
-  const auto output = [&] { return ReadAll(folder.path() / "output.txt"); };
-  WaitUntil([&] { return output().find("DONE RECORDING - Passing") != std::string::npos; }, 60s);
-  const int status = program.stop(30s);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output();
-  EXPECT_NE(output().find("DONE RECORDING - Evening"), std::string::npos) << output();
-  // From the start tick to the stop tick: ten seconds of the live stream.
-  const test::MediaInfo info =
-      test::ProbeMedia(folder.path() / "Evening" / "Evening December 7.mp3");
-  EXPECT_EQ(info.formatName, "mp3");
-  EXPECT_NEAR(info.durationSeconds, 10.0, 3.5);
-  EXPECT_NE(ReadAll(folder.path() / "log.txt")
-                .find("Connected to " + icecast.url("/live.mp3") + " at 20:59 on 12-7-2026\n"),
-            std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / "Passing" / "Passing December 7.mp3"));
-  schedule::Profile saved;
-  ASSERT_TRUE(schedule::LoadProfile(saved, folder.path()));
-  ASSERT_EQ(saved.schedule.count(), 2u);
-  EXPECT_EQ(saved.schedule.entry(0).days, 2) << "a repeating entry keeps its day";
 }
 
 // A profile that exists but cannot be read (run as nobody, the file is root's

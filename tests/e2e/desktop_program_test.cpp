@@ -1,7 +1,8 @@
-// The desktop program itself, as a user runs it (offscreen here), at a chosen
-// local time (libfaketime), against a real Icecast fed by ffmpeg and a real
-// ngIRCd, with ffmpeg as its encoder: one run from the profile on disk to the
-// profile saved at SIGTERM, checked by what it leaves behind.
+// The program itself, as a user runs it, with its windows (offscreen here) and
+// without (--headless), at a chosen local time (libfaketime), against a real
+// Icecast fed by ffmpeg and a real ngIRCd, with ffmpeg as its encoder: one run
+// from the profile on disk to the profile saved at SIGTERM, checked by what it
+// leaves behind.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 #include "tests/support/media_probe.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/temporary_folder.h"
+#include "tests/support/test_certificates.h"
 
 namespace larkspan {
 namespace {
@@ -88,7 +90,11 @@ schedule::ScheduleEntry Entry(std::string_view name, std::string_view url) {
   return e;
 }
 
-TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) {
+// Whether the program runs without windows.
+class EndToEnd : public testing::TestWithParam<bool> {};
+
+TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) {
+  const bool headless = GetParam();
   ASSERT_TRUE(fs::exists(kFakeTimeLibrary)) << "Debian's faketime is not installed";
   if (!IrcPortFree(10s)) GTEST_SKIP() << "127.0.0.1:6667 is taken by another program";
   test::TemporaryFolder folder;
@@ -98,10 +104,13 @@ TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigt
   test::IrcTestReader channel(kIrcPort, "#larkspan", test::NgircdServer::kOperatorName,
                               test::NgircdServer::kOperatorPassword);
   test::IcecastServer icecast(
-      {.webRootFiles = {test::WebRootFile::FromFile(LARKSPAN_STATUS_PAGE)}});
+      {.webRootFiles = {test::WebRootFile::FromFile(LARKSPAN_STATUS_PAGE)},
+       .tlsCertificate = test::TrustedTestAuthority().issue("DNS:localhost")});
   test::FfmpegSource source(icecast, "/live.mp3", test::SourceFormat::Mp3);
   const std::string live = icecast.url("/live.mp3");
-  const std::string server = icecast.url("");
+  // The program without windows watches the server over TLS.
+  const std::string server = headless ? icecast.tlsUrl("") : icecast.url("");
+  const std::string found = headless ? icecast.tlsUrl("/live.mp3") : live;
 
   // Mondays 21:00 to the first tick of 21:00, converted to 64 kbit/s in place;
   // the whole server watched at level 5; IRC announcements on.
@@ -134,8 +143,9 @@ TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigt
   environment.push_back("QT_QPA_PLATFORM=offscreen");
   const fs::path output = folder.path() / "output.txt";
   // env changes the folder and replaces itself, so the pid is the program's.
-  test::ChildProcess program({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM}, environment,
-                             output);
+  std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM};
+  if (headless) command.push_back("--headless");
+  test::ChildProcess program(command, environment, output);
 
   std::string said;
   const auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -156,12 +166,15 @@ TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigt
   const std::string log = ReadAll(folder.path() / "log.txt");
   ASSERT_TRUE(WIFEXITED(status)) << ReadAll(output);
   EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(output);
+  // Without windows the scheduler's state goes to standard output.
+  EXPECT_TRUE(!headless || ReadAll(output).find("RECORDING - Evening\n") != std::string::npos)
+      << ReadAll(output);
 
   // Text colour 3 before each message.
   const std::string posted = std::string(" PRIVMSG #larkspan :") + '\x03' + "03";
   for (const std::string& text :
        std::vector<std::string>{"RECORDING - Evening ( " + live + " )",
-                                "RECORDING - live mp3 mountpoint ( " + live + " )",
+                                "RECORDING - live mp3 mountpoint ( " + found + " )",
                                 "ENCODING - Evening", "DONE ENCODING - Evening"}) {
     EXPECT_NE(said.find(posted + text + "\n"), std::string::npos) << text << " not in:\n" << said;
   }
@@ -179,7 +192,7 @@ TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigt
   EXPECT_GT(mountpointAudio.durationSeconds, 5.0);
 
   for (const std::string& line : std::vector<std::string>{
-           "1 new mountpoint[s] found at 20:59 on 12-7-2026\n", "Found at " + live + "\n",
+           "1 new mountpoint[s] found at 20:59 on 12-7-2026\n", "Found at " + found + "\n",
            "Connected to " + live + " at 20:59 on 12-7-2026\n",
            "Encoding file\nDeleting original file\nRenaming encoded file\n"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line << " not in:\n" << log;
@@ -196,6 +209,9 @@ TEST(EndToEnd, TheDesktopProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigt
   EXPECT_EQ(saved.schedule.entry(1).monitorLevel, 5);
   EXPECT_EQ(platform::FieldText(saved.settings.ircChannel), "#larkspan");
 }
+
+INSTANTIATE_TEST_SUITE_P(BothForms, EndToEnd, testing::Bool(),
+                         [](const auto& form) { return form.param ? "Headless" : "Windowed"; });
 
 }  // namespace
 }  // namespace larkspan
