@@ -247,7 +247,7 @@ class IrcBotMFCWithNgircd : public ::testing::Test {
                     {.port = server_.port(), .connectTimeout = 5s, .readTimeout = 2s}};
 };
 
-TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
+TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveReconnectsAndQuits) {
   test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
                               NgircdServer::kOperatorPassword);
   ASSERT_TRUE(client_.Connect());
@@ -271,23 +271,19 @@ TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveAndQuits) {
   EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
             kBot + "PRIVMSG #sample :\00303Hope your day is going well.");
 
-  EXPECT_TRUE(client_.Quit());
-  EXPECT_TRUE(channel.waitForLineContaining(kBot + "QUIT", kArrival));
-  EXPECT_TRUE(client_.Quit()) << "a second Quit on the closed connection";
-}
-
-// The server drops the bot (it restarts, as after a crash): the next
-// keep-alive reconnects, and the next announcement arrives.
-TEST_F(IrcBotMFCWithNgircd, KeepAliveReconnectsAfterTheServerDroppedTheBot) {
-  client_.Connect();
+  // The server drops the bot (it restarts, as after a crash): the next
+  // keep-alive reconnects, and the next announcement arrives.
   server_.restart();
-  test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
-                              NgircdServer::kOperatorPassword);
-  test::ScriptedRandom random({});
+  test::IrcTestReader rejoined(server_.port(), "#sample", NgircdServer::kOperatorName,
+                               NgircdServer::kOperatorPassword);
   SendIrcKeepAlive(&client_, {.autoPosting = true}, random);
-  EXPECT_TRUE(channel.waitForLineContaining(" JOIN ", kArrival));
-  EXPECT_TRUE(client_.Say("RECORDING - Night Show"));
-  EXPECT_TRUE(channel.waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
+  EXPECT_TRUE(rejoined.waitForLineContaining(" JOIN ", kArrival));
+  EXPECT_TRUE(client_.Say(show));
+  EXPECT_TRUE(rejoined.waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
+
+  EXPECT_TRUE(client_.Quit());
+  EXPECT_TRUE(rejoined.waitForLineContaining(kBot + "QUIT", kArrival));
+  EXPECT_TRUE(client_.Quit()) << "a second Quit on the closed connection";
 }
 
 }  // namespace

@@ -26,23 +26,12 @@ using test::ScriptedReply;
 using Strings = std::vector<std::string>;
 using platform::CopyToField;
 
-// Keeps the values each dialog opened with and closes the n-th as scripted:
-// OK with the given values, or Cancel (nothing, or nothing scripted).
-class ScriptedRecordDialog final : public RecordMountpointDialog {
- public:
-  bool exec(RecordMountpointValues& values) override {
-    opened.push_back(values);
-    if (opened.size() > closes.size() || !closes[opened.size() - 1]) return false;
-    values = *closes[opened.size() - 1];
-    return true;
-  }
-  std::vector<std::optional<RecordMountpointValues>> closes;
-  std::vector<RecordMountpointValues> opened;
-};
-
 // The monitor tick with doubles around it, on Monday 7 December 2026 (UTC),
-// and a scripted server whose status pages the test sets by path.
-class ServerMonitorTest : public ::testing::Test {
+// and a scripted server whose status pages the test sets by path. As the
+// record-options dialog it keeps the values each one opened with and closes
+// the n-th as scripted: OK with the given values, or Cancel (nothing, or
+// nothing scripted).
+class ServerMonitorTest : public ::testing::Test, public RecordMountpointDialog {
  protected:
   static constexpr int kMondayBit = 2;
 
@@ -62,22 +51,27 @@ class ServerMonitorTest : public ::testing::Test {
     });
   }
 
-  // The page at `path` lists `names`; without names it is never answered.
-  void setPage(const std::string& path, std::optional<Strings> names) {
+  // A server at `path` (a trailing slash goes before the page's name) whose
+  // page lists `names`; without names it is never answered.
+  std::size_t serve(const std::string& path, std::optional<Strings> names, int level = 0,
+                    std::int16_t timeout = 30) {
     const std::lock_guard lock(mutex_);
-    pages_[path] = std::move(names);
-  }
-  std::string url(const std::string& path = "") const { return server_.url(path); }
-
-  std::size_t addServer(const std::string& url, int level, std::int16_t timeout = 30) {
+    pages_[path.substr(0, path.find_last_not_of('/') + 1)] = std::move(names);
     schedule::ScheduleEntry entry;
-    CopyToField(entry.programName, url);
-    CopyToField(entry.url, url);
-    entry.monitorServer = 1;
-    entry.monitorLevel = static_cast<std::int8_t>(level);
+    CopyToField(entry.programName, url(path));
+    CopyToField(entry.url, url(path));
+    entry.monitorServer = 1, entry.monitorLevel = static_cast<std::int8_t>(level);
     entry.timeout = timeout;
     return *profile_.schedule.appendEntry(entry, {});
   }
+  std::string url(const std::string& path = "") const { return server_.url(path); }
+  bool exec(RecordMountpointValues& values) override {
+    opened.push_back(values);
+    if (opened.size() > closes.size() || !closes[opened.size() - 1]) return false;
+    values = *closes[opened.size() - 1];
+    return true;
+  }
+
   schedule::ScheduleEntry& entry(std::size_t index) { return profile_.schedule.entry(index); }
 
   void tick(int hour, int minute, int second) {
@@ -103,7 +97,8 @@ class ServerMonitorTest : public ::testing::Test {
   platform::ActivityLog log_{folder_.path()};
   test::RecordingIrcBot irc_;
   test::ScriptedRandom random_{{}};
-  ScriptedRecordDialog dialog_;
+  std::vector<std::optional<RecordMountpointValues>> closes;
+  std::vector<RecordMountpointValues> opened;
   ServerMonitor monitor_;
   MonitorContext context_{.profile = profile_,
                           .jobs = jobs_,
@@ -113,7 +108,7 @@ class ServerMonitorTest : public ::testing::Test {
                           .log = log_,
                           .ircClient = &irc_,
                           .random = random_,
-                          .recordMountpointDialog = dialog_,
+                          .recordMountpointDialog = *this,
                           .statusPage = {.fetchTimeout = std::chrono::seconds(1)}};
 };
 
@@ -121,7 +116,7 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   profile_.settings.ircAutoPost = 1;
   for (int second : {0, 4, 5, 14, 15, 34, 49, 50, 59}) tick(9, 0, second);
   EXPECT_EQ(irc_.lines(), Strings(5, "RAW PING\r\n"));
-  addServer(url(), 0);
+  serve("", Strings{});
   for (int second : {5, 14, 20, 44, 50, 59}) tick(9, 0, second);
   EXPECT_EQ(server_.requests().size(), 0u);
   // Chatter Mode draws for a phrase; with auto-posting off nothing is sent.
@@ -134,35 +129,24 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   EXPECT_EQ(irc_.lines().size(), 7u);
 }
 
-TEST_F(ServerMonitorTest, AnEntryInsideItsIgnoreTimeIsNotPolledTheNextOneIs) {
-  entry(addServer(url("/quiet"), 0)).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
-  addServer(url("/loud"), 0);
-  setPage("/quiet", Strings{"/q"});
-  setPage("/loud", Strings{"/l"});
-  tick(8, 59, 45);
-  EXPECT_EQ(knownUrls(), Strings{url("/loud/l")});
-  tick(9, 0, 0);
-  EXPECT_EQ(knownUrls(), (Strings{url("/loud/l"), url("/quiet/q")}));
-}
-
-TEST_F(ServerMonitorTest, APollEndsWhenItsTimeIsSpentAndTheNextBeginsWithTheServersLeft) {
-  for (const char* path : {"/stalled", "/first", "/second"}) addServer(url(path), 0);
-  setPage("/stalled", std::nullopt);
-  setPage("/first", Strings{"/m"});
-  setPage("/second", Strings{"/m"});
+// An entry inside its ignore time is not polled, the next one is; a poll ends
+// when its time is spent and the next begins with the servers left.
+TEST_F(ServerMonitorTest, APollPassesIgnoredEntriesAndEndsWhenItsTimeIsSpent) {
+  entry(serve("/quiet", Strings{"/q"})).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
+  serve("/stalled", std::nullopt);
+  for (const char* path : {"/first", "/second"}) serve(path, Strings{"/m"});
   context_.pollBudget = std::chrono::milliseconds(300);
-  tick(9, 0, 0);
+  tick(8, 59, 45);
   EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
-  tick(9, 0, 15);
-  EXPECT_EQ(knownUrls(), (Strings{url("/first/m"), url("/second/m")}));
+  tick(9, 0, 0);
+  EXPECT_EQ(knownUrls(), (Strings{url("/first/m"), url("/second/m"), url("/quiet/q")}));
 }
 
 TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooMany) {
-  entry(addServer(url(), 0)).nameKey = 7;
+  entry(serve("", Strings{"/new", "/newer"})).nameKey = 7;
   schedule::RememberMountpoint(profile_.knownMountpoints, "http://elsewhere/x", 8);
   for (std::size_t i = 0; i < schedule::kMaxKnownPerOwner; ++i)
     schedule::RememberMountpoint(profile_.knownMountpoints, url("/old") + std::to_string(i), 7);
-  setPage("", Strings{"/new", "/newer"});
   tick(9, 0, 0);
   const Strings known = knownUrls();
   ASSERT_EQ(known.size(), schedule::kMaxKnownPerOwner + 1);
@@ -175,7 +159,9 @@ TEST_F(ServerMonitorTest, AServerKeepsOnlyItsNewestKnownMountpointsWhenItHasTooM
 // three a poll has; mountpoints monitored already (flag 1) take theirs. A
 // line break in a found name stays inside its log line.
 TEST_F(ServerMonitorTest, OnlyNewNamesAreFoundAndMonitoredOnesUseUpThePlacesOfThePoll) {
-  addServer(url("/"), 0);
+  const std::string tooLong = "/" + std::string(127 - url().size(), 'g');
+  serve("/", Strings{"/live", "/my/test1", "/ads2", "/x.aac", tooLong, "/monitored",
+                     "/a\r\nForged\r\n", "/two", "/late"});
   schedule::RememberMountpoint(profile_.knownMountpoints, url("/live"), 0);
   schedule::RememberMountpoint(profile_.knownMountpoints, "*/test*", 0);
   profile_.schedule.options(0).shortIgnoreFlags7To12[0] = 1;
@@ -187,9 +173,6 @@ TEST_F(ServerMonitorTest, OnlyNewNamesAreFoundAndMonitoredOnesUseUpThePlacesOfTh
     monitored.monitorMountpoint = static_cast<std::uint8_t>(flag);
     profile_.schedule.appendEntry(monitored, {});
   }
-  const std::string tooLong = "/" + std::string(127 - url().size(), 'g');
-  setPage("", Strings{"/live", "/my/test1", "/ads2", "/x.aac", tooLong, "/monitored",
-                      "/a\r\nForged\r\n", "/two", "/late"});
   tick(9, 0, 0);
   EXPECT_EQ(knownUrls(), (Strings{url("/live"), "*/test*", url("/a\r\nForged\r\n"), url("/two")}));
   std::ostringstream log;
@@ -218,7 +201,7 @@ TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreRead
       {{ScriptedReply::Stall()}, {}},
       {{ScriptedReply::NotFound()}, {}}};
   const std::string server = url().substr(7);  // without a scheme
-  addServer(server, 0);
+  CopyToField(entry(serve("", Strings{})).url, server);
   for (const auto& [replies, names] : cases) {
     for (const auto& reply : replies) server_.enqueue(reply);
     profile_.knownMountpoints.clear();
@@ -231,8 +214,7 @@ TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreRead
 }
 
 TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsMeanwhile) {
-  addServer(url(), 2);
-  setPage("", Strings{"/a", "/b", "/c", "/d"});
+  serve("", Strings{"/a", "/b", "/c", "/d"}, 2);
   std::vector<std::size_t> beeps;
   prompter_.whileOpen = [&](const std::string&) {
     beeps.push_back(tone_.played().size());
@@ -243,14 +225,13 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsM
   EXPECT_EQ(beeps, (std::vector<std::size_t>{1, 1, 1})) << "three new names fill a poll";
   EXPECT_EQ(prompter_.questions()[2], "A new mointpoint has been found at:\n" + url("/c\nRecord?"));
   EXPECT_EQ(knownUrls(), (Strings{url("/a"), url("/b"), url("/c")}));
-  EXPECT_TRUE(dialog_.opened.empty()) << "only Yes opens the record options";
+  EXPECT_TRUE(opened.empty()) << "only Yes opens the record options";
   EXPECT_EQ(server_.requests().size(), 1u);
   EXPECT_FALSE(monitor_.busy());
 }
 
 TEST_F(ServerMonitorTest, LevelFiveMakesTemporaryEntriesThatMonitorTheNewMountpoints) {
-  addServer(url("/"), 5, 45);
-  setPage("", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"});
+  serve("/", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"}, 5, 45);
   tick(23, 59, 45);
   ASSERT_EQ(profile_.schedule.count(), 4u);
   EXPECT_EQ(platform::FieldText(entry(1).url), url("/live.mp3"));
@@ -262,14 +243,13 @@ TEST_F(ServerMonitorTest, LevelFiveMakesTemporaryEntriesThatMonitorTheNewMountpo
 }
 
 TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
-  addServer(url(), 1, 20);
-  setPage("", Strings{"/until", "/timed", "/cancelled"});
+  serve("", Strings{"/until", "/timed", "/cancelled"}, 1, 20);
   for (int i = 0; i < 5; ++i) prompter_.answerNext(true);
   const RecordMountpointValues until{.recordUntilDisconnect = true};
   const RecordMountpointValues timed{.recordFrom = true, .fromHour = 20, .toMinute = 30};
-  dialog_.closes = {until, timed, std::nullopt};
+  closes = {until, timed, std::nullopt};
   tick(12, 0, 45);
-  EXPECT_EQ(dialog_.opened, (std::vector<RecordMountpointValues>{{}, until, timed}));
+  EXPECT_EQ(opened, (std::vector<RecordMountpointValues>{{}, until, timed}));
   ASSERT_EQ(profile_.schedule.count(), 3u);
   EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).recordUntilDisconnect, entry(1).days),
             std::tuple(1, 1, 0));
@@ -282,15 +262,13 @@ TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
   // The monitored mountpoint takes its place; the timed and the cancelled
   // one are offered again, in a new dialog.
   tick(12, 1, 0);
-  EXPECT_EQ(dialog_.opened.size(), 5u);
-  EXPECT_EQ(dialog_.opened[3], RecordMountpointValues{});
+  EXPECT_EQ(opened.size(), 5u);
+  EXPECT_EQ(opened[3], RecordMountpointValues{});
 }
 
 TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
-  addServer(url("/asking"), 1);
-  addServer(url("/quiet"), 0);
-  setPage("/asking", Strings{"/a", "/b"});
-  setPage("/quiet", Strings{"/q"});
+  serve("/asking", Strings{"/a", "/b"}, 1);
+  serve("/quiet", Strings{"/q"});
   prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
   tick(18, 0, 30);
   EXPECT_EQ(prompter_.questions().size(), 1u);

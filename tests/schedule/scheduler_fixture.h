@@ -55,9 +55,7 @@ class SchedulerTest : public ::testing::Test {
   // An empty stream that then stays open and silent: a recording that runs
   // until it is stopped.
   static test::ScriptedReply SilentStream() {
-    test::ScriptedReply reply = test::ScriptedReply::Stream(0, 0);
-    reply.stall = true;
-    return reply;
+    return {.head = test::ScriptedReply::Ok("").head, .stall = true};
   }
 
   void TearDown() override { StopScheduledRecordings(profile_, jobs_); }

@@ -209,27 +209,19 @@ TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
             (std::vector<std::string>{"Invalid path", "Cannot save output file. Invalid path."}));
 }
 
-// Confirms the new mountpoint's options with "Monitor mountpoint continuously";
-// the dialog is a box too.
-class Dialog final : public monitor::RecordMountpointDialog {
- public:
-  explicit Dialog(test::RecordingPrompter& boxes) : boxes_(boxes) {}
+// A box of either tick, and whether the monitor's tick shows it. The new
+// mountpoint's options dialog, a box too, confirms "Monitor mountpoint
+// continuously".
+class NestedTickTest : public SchedulerTest,
+                       public ::testing::WithParamInterface<std::pair<std::string, bool>>,
+                       public monitor::RecordMountpointDialog {
+ protected:
   bool exec(monitor::RecordMountpointValues& values) override {
-    if (boxes_.whileOpen) boxes_.whileOpen("Record New Mountpoint Options");
+    if (prompter_.whileOpen) prompter_.whileOpen("Record New Mountpoint Options");
     return values.monitorContinuously = true;
   }
-
- private:
-  test::RecordingPrompter& boxes_;
-};
-
-// A box of either tick, and whether the monitor's tick shows it.
-class NestedTickTest : public SchedulerTest,
-                       public ::testing::WithParamInterface<std::pair<std::string, bool>> {
- protected:
   monitor::ServerMonitor monitor_;
   test::ScriptedRandom random_{{}};
-  Dialog dialog_{prompter_};
   monitor::MonitorContext monitoring_{.profile = profile_,
                                       .jobs = jobs_,
                                       .clock = clock_,
@@ -238,7 +230,7 @@ class NestedTickTest : public SchedulerTest,
                                       .log = recording_.log,
                                       .ircClient = nullptr,
                                       .random = random_,
-                                      .recordMountpointDialog = dialog_};
+                                      .recordMountpointDialog = *this};
 };
 
 // Both timers keep firing while a box of either tick is open: a whole
@@ -247,11 +239,10 @@ class NestedTickTest : public SchedulerTest,
 TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
   const auto& [box, shownByMonitor] = GetParam();
   server_.setHandler([](const std::string& request) {
-    for (const std::string path : {"/asking", "/quiet"}) {
-      if (request.starts_with("GET " + path + "/status2.xsl "))
-        return test::ScriptedReply::Ok("<pre>\n" + path + "-new,1,128,Title\n</pre>");
-    }
-    return SilentStream();
+    const std::size_t page = request.find("/status2.xsl ");
+    return page == std::string::npos
+               ? SilentStream()
+               : test::ScriptedReply::Ok("<pre>\n" + request.substr(4, page - 4) + "-new,1\n");
   });
   recording::RecordingJob& firstDone = addRecording("First done", kMonday, false);
   add("Another day", 9, 10, kTuesday);  // so that one tick closes out both
@@ -307,10 +298,8 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
     EXPECT_NE(state_.statusText.find("RECORDING - " + name + "\r\n"), std::string::npos)
         << state_.statusText;
   }
-  const std::string quiet = server_.url("/quiet") + "/quiet-new";
-  EXPECT_TRUE(
-      std::any_of(profile_.knownMountpoints.begin(), profile_.knownMountpoints.end(),
-                  [&](const KnownMountpoint& known) { return FieldText(known.url) == quiet; }))
+  ASSERT_FALSE(profile_.knownMountpoints.empty());
+  EXPECT_EQ(FieldText(profile_.knownMountpoints.back().url), server_.url("/quiet/quiet-new"))
       << "every server is polled";
 }
 
