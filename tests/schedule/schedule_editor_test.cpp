@@ -60,29 +60,15 @@ class ScheduleEditorTest : public SchedulerTest {
   ScheduleEditor editor_{profile_, prompter_, folder_.path()};
 };
 
-TEST_F(ScheduleEditorTest, AppendReusesAFreeSlot) {
-  add("first", 1, 2, kMonday);
-  add("removed", 2, 3, kMonday).jobSlot = kJobSlotFree;
-  add("last", 3, 4, kMonday);
-  editor_.open(std::nullopt);  // purges the removed entry
-  ASSERT_EQ(profile_.schedule.count(), 2u);
-  entry(0).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
-  editor_.form() = ScheduleForm{};
-  editor_.form().monitorServer = true;
-  editor_.form().programName = std::string(300, 'n');
-  editor_.append();
-  EXPECT_TRUE(editor_.takeChange());
-  ASSERT_EQ(profile_.schedule.count(), 2u);
-  EXPECT_EQ(editor_.current(), 0u);
-  EXPECT_EQ(FieldText(entry(0).programName), std::string(254, 'n'));
-  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-  EXPECT_EQ(entry(0).nameKey, nameKey(std::string(254, 'n')));
-}
-
-TEST_F(ScheduleEditorTest, SteppingStoresTheFormAndPassesTemporaryEntries) {
-  for (const char* name : {"A", "temporary", "B", "temporary too"})
+// A tick may close an entry out while the editor is open: Append takes its
+// place. Stepping stores the form and passes temporary entries; deleting a
+// server entry removes the mountpoints it found.
+TEST_F(ScheduleEditorTest, AppendStepAndDeleteOnTheTableTicksChange) {
+  for (const char* name : {"A", "removed", "temporary", "B", "temporary too"})
     add(name, 1, 2, kMonday).keep = *name != 't';
-  editor_.open(std::nullopt);
+  entry(1).jobSlot = kJobSlotFree;
+  editor_.open(std::nullopt);  // purges the removed entry
+  ASSERT_EQ(profile_.schedule.count(), 4u);
   editor_.form().programName = "B changed";
   editor_.stepForward();  // onto the last entry, which is not kept: stays
   EXPECT_EQ(FieldText(entry(editor_.current()).programName), "B changed");
@@ -90,18 +76,23 @@ TEST_F(ScheduleEditorTest, SteppingStoresTheFormAndPassesTemporaryEntries) {
   editor_.stepBack();
   EXPECT_EQ(editor_.form().programName, "A");
   EXPECT_EQ(entry(2).startHour, 9);
-}
 
-TEST_F(ScheduleEditorTest, DeletingAServerEntryRemovesTheMountpointsItFound) {
-  add("music", 1, 2, kMonday);
-  ScheduleEntry& server = add("server", 0, 0, 0);
-  server.monitorServer = 1, server.nameKey = 7;
-  profile_.knownMountpoints = {{"/a", 7}, {"/b", 7}, {"/c", 0}};
-  editor_.open(1);
+  entry(3).jobSlot = kJobSlotFree;  // closed out by a tick meanwhile
+  ScheduleForm& form = editor_.form() = ScheduleForm{};
+  form.programName = std::string(300, 'n'), form.monitorServer = true;
+  editor_.append();
+  EXPECT_TRUE(editor_.takeChange());
+  ASSERT_EQ(profile_.schedule.count(), 4u);
+  EXPECT_EQ(editor_.current(), 3u);
+  EXPECT_EQ(FieldText(entry(3).programName), std::string(254, 'n'));
+  EXPECT_EQ(entry(3).jobSlot, kJobSlotIdle);
+  EXPECT_EQ(entry(3).nameKey, nameKey(std::string(254, 'n')));
+
+  profile_.knownMountpoints = {{"/a", entry(3).nameKey}, {"/b", entry(3).nameKey}, {"/c", 0}};
   editor_.deleteCurrent();
   ASSERT_EQ(profile_.knownMountpoints.size(), 1u);
   EXPECT_EQ(FieldText(profile_.knownMountpoints[0].url), "/c");
-  EXPECT_EQ(editor_.form().programName, "music") << "the new last entry";
+  EXPECT_EQ(editor_.form().programName, "B changed") << "the new last entry";
 }
 
 TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
@@ -146,58 +137,50 @@ TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemoves
   EXPECT_EQ(FieldText(entry(0).programName), "Other");
 }
 
-class StopListTest : public SchedulerTest {
- protected:
+// The stop window's list may be out of date when a row is picked, and under
+// its question the recording may end or its entry move.
+TEST_F(SchedulerTest, TheStopListFindsItsRecordingAgainBeforeStoppingIt) {
   // What a tick's close-out does: the job goes, the entry is removed.
-  void closeOut(std::size_t u) {
+  const auto closeOut = [&](std::size_t u) {
     jobs_.giveSlotBack(entry(u).jobSlot);
     profile_.schedule.eraseEntry(u);
-  }
-  std::vector<StopRow> rows() { return ListStoppableRecordings(profile_, jobs_); }
-  std::optional<StopRow> pick(std::vector<StopRow>& shown, std::size_t position) {
-    return RowToStop(shown, position, profile_, jobs_, prompter_);
-  }
-  bool stop(const StopRow& row) {
+  };
+  const auto rows = [&] { return ListStoppableRecordings(profile_, jobs_); };
+  const auto stop = [&](const StopRow& row) {
+    prompter_.answerNext(true);
     return StopRecordingOfRow(row, profile_, jobs_, prompter_, platform::ToLocalTime(At(7, 9, 0)));
-  }
-};
-
-TEST_F(StopListTest, AnOutOfDateListIsFilledAgainBeforeAnythingIsStopped) {
+  };
+  addRecording("idle in lower case").setStatus("idle");  // not listed
   addRecording("A");
   addRecording("B");
   recording::RecordingJob& c = addRecording("C");
-  addRecording("idle in lower case").setStatus("idle");  // not listed
   std::vector<StopRow> shown = rows();
-  closeOut(0);  // A ended: position 1 now shows C, and position 1 is used
-  EXPECT_EQ(pick(shown, 1).value().programName, "C");
+  closeOut(1);  // A ended: position 1 now shows C, and position 1 is used
+  EXPECT_EQ(RowToStop(shown, 1, profile_, jobs_, prompter_).value().programName, "C");
   EXPECT_EQ(shown.size(), 2u) << "the list was filled again";
-  closeOut(0);  // B ended: its position is gone, but C is still listed
-  EXPECT_EQ(pick(shown, 1).value().job, &c);
-  closeOut(0);
-  EXPECT_FALSE(pick(shown, 0));
+  closeOut(1);  // B ended: its position is gone, but C is still listed
+  EXPECT_EQ(RowToStop(shown, 1, profile_, jobs_, prompter_).value().job, &c);
+  closeOut(1);
+  EXPECT_FALSE(RowToStop(shown, 0, profile_, jobs_, prompter_));
   EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
-}
 
-TEST_F(StopListTest, UnderTheQuestionTheRecordingMayEndOrItsEntryMove) {
   addRecording("Ends");
   addRecording("Before");
   recording::RecordingJob& target = addRecording("Target");
   // Under the question a tick closes the first recording out, and a new
   // start may take its slot for another entry.
   prompter_.whileOpen = [&](const std::string& text) {
-    if (text == "Stop recording?") closeOut(0), addRecording("Newcomer");
+    if (text == "Stop recording?") closeOut(1), addRecording("Newcomer");
   };
-  prompter_.answerNext(true);
   EXPECT_FALSE(stop(rows()[0]));
   EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
   for (std::size_t u = 0; u < profile_.schedule.count(); ++u) {
     EXPECT_EQ(entry(u).doneToday, 0);
     EXPECT_FALSE(jobOf(entry(u))->stopRequested.load());
   }
-  prompter_.answerNext(true);
   EXPECT_TRUE(stop(rows()[1])) << "Target, moved up under the question";
   EXPECT_TRUE(target.stopRequested.load());
-  EXPECT_EQ(entry(0).doneToday, 1);
+  EXPECT_EQ(entry(1).doneToday, 1);
 }
 
 TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
