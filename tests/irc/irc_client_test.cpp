@@ -128,55 +128,47 @@ TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
             "PRIVMSG #other :\0030<hi\r\nQUIT\r\n");
 }
 
-// No answer after NICK and USER: three more tries, each with one more
-// underscore. The server never closes, not even after QUIT: Quit ends by its
-// read time-out, and after Close it sends nothing.
-TEST(IrcBotMFCScripted, UnansweredRegistrationIsRetriedThriceWithAnUnderscoreMore) {
-  ScriptedTcpServer server([](ScriptedTcpConnection& c) { c.readToEnd(60s); });
-  IrcBotMFC bot = Bot(server.port());
-  const auto start = Clock::now();
-  EXPECT_TRUE(bot.Connect());
-  EXPECT_TRUE(bot.Quit());
-  EXPECT_TRUE(Within(start, kHangBound));
-  bot.Close();
-  EXPECT_TRUE(bot.Quit());
-  ASSERT_TRUE(server.waitForFinishedScripts(1, kHangBound));
-  EXPECT_EQ(server.received().at(0), "NICK test\r\n" + kUser + "NICK test_\r\n" + kUser +
-                                         "NICK test__\r\n" + kUser + "NICK test___\r\n" + kUser +
-                                         "QUIT\r\n");
-}
-
-// A server that resets after NICK and USER, one that closes at once, and
-// none at all: registration ends without waiting, sends report 0 bytes (what
-// makes the keep-alive reconnect), nothing reconnects by itself, and Quit
-// returns at once.
-TEST(IrcBotMFCScripted, ResetClosedOrUnreachableServersEndRegistrationAndLaterSendsFail) {
+// Servers that never answer NICK and USER (three more tries, each with one
+// more underscore; even after QUIT the server does not close, so Quit ends by
+// its read time-out, and after Close it sends nothing), that reset after them,
+// that close at once, and none at all: registration ends without hanging; on
+// a connection that is gone sends report 0 bytes (what makes the keep-alive
+// reconnect), nothing reconnects by itself, and Quit returns at once.
+TEST(IrcBotMFCScripted, RegistrationEndsOnSilentResetClosedOrMissingServers) {
+  ScriptedTcpServer silent([](ScriptedTcpConnection& c) { c.readToEnd(60s); });
   ScriptedTcpServer resetting([](ScriptedTcpConnection& c) {
     c.send(":irc.scripted NOTICE * :*** Checking\r\n");
     if (c.readUntil(kUser, kHangBound)) c.reset();
   });
   ScriptedTcpServer closing([](ScriptedTcpConnection&) {});
-  // The resetting server says nothing in the second read: a short read
-  // time-out and the hang bound for it; a patient read for the others.
-  const std::tuple<std::uint16_t, std::chrono::milliseconds, std::chrono::milliseconds> cases[] = {
-      {resetting.port(), 300ms, kHangBound},
-      {closing.port(), kPatientRead, kPatientRead},
-      {test::FreeLoopbackPort(), kPatientRead, kPatientRead}};
-  for (const auto& [port, readTimeout, bound] : cases) {
-    IrcBotMFC bot = Bot(port, readTimeout);
+  std::string tries;
+  for (const char* nick : {"test", "test_", "test__", "test___"})
+    tries += "NICK " + std::string(nick) + "\r\n" + kUser;
+  // The silent and the resetting server say nothing in a read: a short read
+  // time-out and the hang bound for them; a patient read for the others.
+  const std::tuple<ScriptedTcpServer*, std::chrono::milliseconds, std::chrono::milliseconds,
+                   std::string>
+      cases[] = {{&silent, 300ms, kHangBound,
+                  tries + "PRIVMSG #sample :\00303after the end\r\nPING\r\nQUIT\r\n"},
+                 {&resetting, 300ms, kHangBound, "NICK test\r\n" + kUser},
+                 {&closing, kPatientRead, kPatientRead, ""},
+                 {nullptr, kPatientRead, kPatientRead, ""}};
+  for (const auto& [server, readTimeout, bound, received] : cases) {
+    IrcBotMFC bot = Bot(server ? server->port() : test::FreeLoopbackPort(), readTimeout);
+    const bool open = server == &silent;
     const auto start = Clock::now();
     EXPECT_TRUE(bot.Connect());
-    EXPECT_FALSE(bot.Say("after the end"));
-    EXPECT_EQ(bot.SendRaw("PING\r\n"), 0);
+    EXPECT_EQ(bot.Say("after the end"), open);
+    EXPECT_EQ(bot.SendRaw("PING\r\n"), open ? 6 : 0);
     EXPECT_TRUE(bot.Quit());
-    EXPECT_TRUE(Within(start, bound)) << port;
-  }
-  for (ScriptedTcpServer* server : {&resetting, &closing}) {
+    EXPECT_TRUE(Within(start, bound)) << received;
+    bot.Close();
+    EXPECT_TRUE(bot.Quit());
+    if (server == nullptr) continue;
     ASSERT_TRUE(server->waitForFinishedScripts(1, kHangBound));
     EXPECT_EQ(server->connectionCount(), 1u);
+    EXPECT_EQ(server->received().at(0), received);
   }
-  EXPECT_EQ(resetting.received().at(0), "NICK test\r\n" + kUser);
-  EXPECT_EQ(closing.received().at(0), "");
 }
 
 // Recording threads post while the window's thread reconnects: every line
@@ -185,29 +177,23 @@ TEST(IrcBotMFCScripted, ConcurrentPostsDuringReconnectsArriveAsWholeLines) {
   ScriptedTcpServer server(Registrar);
   IrcBotMFC bot = Bot(server.port());
   bot.Connect();
-  const auto text = [](int t, int k) {
-    return (k % 5 == 0 ? "TOPIC #sample :" : "PRIVMSG #sample :\00303") +
-           std::to_string(t * 1000 + k) + std::string(k * 97 % 450, 'p');
-  };
+  const auto text = [](int i) { return std::to_string(i) + std::string(i * 97 % 450, 'p'); };
   std::set<std::string> expected;
-  for (int i = 0; i < 400; ++i) expected.insert(text(i / 100, i % 100));
+  for (int i = 0; i < 400; ++i)
+    expected.insert((i % 5 == 0 ? "TOPIC #sample :" : "PRIVMSG #sample :\00303") + text(i));
   std::atomic<bool> posting{true};
-  std::thread reconnector([&] {
-    for (; posting.load(); std::this_thread::sleep_for(10ms)) {
-      bot.Close();
-      bot.Connect();
-    }
+  std::jthread reconnector([&] {
+    for (; posting.load(); std::this_thread::sleep_for(10ms)) bot.Close(), bot.Connect();
   });
-  std::vector<std::thread> senders;
-  for (int t = 0; t < 4; ++t) {
-    senders.emplace_back([&, t] {
-      for (int k = 0; k < 100; ++k, std::this_thread::sleep_for(1ms)) {
-        const std::string line = text(t, k);
-        k % 5 == 0 ? bot.SendTopic(line.substr(15)) : bot.Say(line.substr(20));
-      }
-    });
+  {
+    std::vector<std::jthread> senders;
+    for (int t = 0; t < 4; ++t) {
+      senders.emplace_back([&, t] {
+        for (int i = t; i < 400; i += 4, std::this_thread::sleep_for(1ms))
+          i % 5 == 0 ? bot.SendTopic(text(i)) : bot.Say(text(i));
+      });
+    }
   }
-  for (auto& sender : senders) sender.join();
   posting.store(false);
   reconnector.join();
   bot.Close();
@@ -238,52 +224,48 @@ TEST(IrcBotMFCScripted, ConcurrentPostsDuringReconnectsArriveAsWholeLines) {
 constexpr auto kArrival = 15s;
 const std::string kBot = ":test!~blank@127.0.0.1 ";
 
-class IrcBotMFCWithNgircd : public ::testing::Test {
- protected:
-  NgircdServer server_;
+TEST(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveReconnectsAndQuits) {
+  NgircdServer server;
   // ngIRCd says nothing before registration, so the client's first two reads
   // wait out their time-out.
-  IrcBotMFC client_{{.serverName = "127.0.0.1"},
-                    {.port = server_.port(), .connectTimeout = 5s, .readTimeout = 2s}};
-};
-
-TEST_F(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveReconnectsAndQuits) {
-  test::IrcTestReader channel(server_.port(), "#sample", NgircdServer::kOperatorName,
+  IrcBotMFC client{{.serverName = "127.0.0.1"},
+                   {.port = server.port(), .connectTimeout = 5s, .readTimeout = 2s}};
+  test::IrcTestReader channel(server.port(), "#sample", NgircdServer::kOperatorName,
                               NgircdServer::kOperatorPassword);
-  ASSERT_TRUE(client_.Connect());
+  ASSERT_TRUE(client.Connect());
   ASSERT_EQ(channel.waitForLineContaining(" JOIN ", kArrival), kBot + "JOIN :#sample");
   const std::string show = "RECORDING - Night Show ( http://host:8000/live.mp3 )";
-  EXPECT_TRUE(client_.Say(show));
+  EXPECT_TRUE(client.Say(show));
   EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
             kBot + "PRIVMSG #sample :\00303" + show);
   // A line beyond the server's limit arrives cut, not dropped.
-  EXPECT_TRUE(client_.Say("RECORDING - " + std::string(300, 'n') + " ( http://host/" +
-                          std::string(300, 'u') + " )"));
+  EXPECT_TRUE(client.Say("RECORDING - " + std::string(300, 'n') + " ( http://host/" +
+                         std::string(300, 'u') + " )"));
   EXPECT_TRUE(channel.waitForLineContaining(
       kBot + "PRIVMSG #sample :\00303RECORDING - " + std::string(300, 'n'), kArrival));
-  EXPECT_GT(client_.SendTopic(show), 0);
+  EXPECT_GT(client.SendTopic(show), 0);
   EXPECT_EQ(channel.waitForLineContaining(" TOPIC ", kArrival), kBot + "TOPIC #sample :" + show);
 
   // The keep-alive draws 30 (one in ten) and then 34: the phrase of row 4
   // follows the PING, which the server answers without dropping the client.
   test::ScriptedRandom random({30, 34});
-  SendIrcKeepAlive(&client_, {.autoPosting = true, .chatterMode = true}, random);
+  SendIrcKeepAlive(&client, {.autoPosting = true, .chatterMode = true}, random);
   EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
             kBot + "PRIVMSG #sample :\00303Hope your day is going well.");
 
   // The server drops the bot (it restarts, as after a crash): the next
   // keep-alive reconnects, and the next announcement arrives.
-  server_.restart();
-  test::IrcTestReader rejoined(server_.port(), "#sample", NgircdServer::kOperatorName,
+  server.restart();
+  test::IrcTestReader rejoined(server.port(), "#sample", NgircdServer::kOperatorName,
                                NgircdServer::kOperatorPassword);
-  SendIrcKeepAlive(&client_, {.autoPosting = true}, random);
+  SendIrcKeepAlive(&client, {.autoPosting = true}, random);
   EXPECT_TRUE(rejoined.waitForLineContaining(" JOIN ", kArrival));
-  EXPECT_TRUE(client_.Say(show));
+  EXPECT_TRUE(client.Say(show));
   EXPECT_TRUE(rejoined.waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
 
-  EXPECT_TRUE(client_.Quit());
+  EXPECT_TRUE(client.Quit());
   EXPECT_TRUE(rejoined.waitForLineContaining(kBot + "QUIT", kArrival));
-  EXPECT_TRUE(client_.Quit()) << "a second Quit on the closed connection";
+  EXPECT_TRUE(client.Quit()) << "a second Quit on the closed connection";
 }
 
 }  // namespace
