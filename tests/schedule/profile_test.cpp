@@ -13,6 +13,7 @@
 #include <iterator>
 #include <limits>
 #include <thread>
+#include <tuple>
 
 #include "platform/text.h"
 #include "schedule/control_text.h"
@@ -141,42 +142,38 @@ TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
 // records that are whole, and never more than the file holds.
 TEST_F(ProfileLoad, TakesTheWholeRecordsOfACutOrMiscountedFile) {
   enum Count { kNone, kEntries, kKnownList, kOptionsList };
-  struct Case {
-    int entries, known;
-    std::size_t size;  // 0: whole
-    Count patched;
-    std::int32_t count;
-    std::size_t loaded, loadedKnown, options;
-  };
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   constexpr std::size_t kKnownAt = kHead + 2 * kEntry, kOptionsAt = kKnownAt + kCount + 2 * kKnown;
-  const Case cases[] = {
-      {2, 2, 1000, kNone, 0, 0, 0, 0},
-      {2, 2, kHead + 1000, kNone, 0, 1, 0, 0},
-      {2, 2, kKnownAt + 8, kNone, 0, 2, 0, 0},
-      {2, 2, kOptionsAt + kCount + kOptions, kNone, 0, 2, 2, 1},
-      {2, 0, 0, kEntries, kMax, 12, 0, 0},  // as many as the rest of the file holds
-      {1, 1, 0, kKnownList, kMax, 1, 9, 0},
-      {1, 0, 0, kKnownList, -1, 1, 0, 1},
-      {1, 0, 0, kOptionsList, -1, 1, 0, 0},
-      {1024, 0, 0, kNone, 0, 1024, 0, 1024},
-      {1025, 0, 0, kNone, 0, 1025, 0, 1025},
-  };
-  for (const Case& c : cases) {
+  // Entries and known mountpoints written, the size cut to (0: whole), the
+  // count patched and its value; entries, known mountpoints and options loaded.
+  const std::tuple<int, int, std::size_t, Count, std::int32_t, std::size_t, std::size_t,
+                   std::size_t>
+      cases[] = {{2, 2, 1000, kNone, 0, 0, 0, 0},
+                 {2, 2, kHead + 1000, kNone, 0, 1, 0, 0},
+                 {2, 2, kKnownAt + 8, kNone, 0, 2, 0, 0},
+                 {2, 2, kOptionsAt + kCount + kOptions, kNone, 0, 2, 2, 1},
+                 {2, 0, 0, kEntries, kMax, 12, 0, 0},  // as many as the rest of the file holds
+                 {1, 1, 0, kKnownList, kMax, 1, 9, 0},
+                 {1, 0, 0, kKnownList, -1, 1, 0, 1},
+                 {1, 0, 0, kOptionsList, -1, 1, 0, 0},
+                 {1024, 0, 0, kNone, 0, 1024, 0, 1024},
+                 {1025, 0, 0, kNone, 0, 1025, 0, 1025}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-    Bytes file = written(c.entries, c.known);
-    const std::size_t knownAt = kHead + c.entries * kEntry;
-    const std::size_t countAt[] = {0, 1536, knownAt, knownAt + kCount + c.known * kKnown};
-    if (c.patched != kNone) Le32(file, countAt[c.patched], c.count);
-    if (c.size > 0) file.resize(c.size);
+    const auto& [entries, known, size, patched, count, loaded, loadedKnown, options] = c;
+    Bytes file = written(entries, known);
+    const std::size_t knownAt = kHead + entries * kEntry;
+    const std::size_t countAt[] = {0, 1536, knownAt, knownAt + kCount + known * kKnown};
+    if (patched != kNone) Le32(file, countAt[patched], count);
+    if (size > 0) file.resize(size);
     EXPECT_TRUE(load(file));
     const ScheduleTable& table = loaded_->schedule;
-    ASSERT_EQ(table.count(), c.loaded);
-    EXPECT_EQ(table.capacity(), c.loaded > 1024 ? 2048u : 1024u);
-    EXPECT_EQ(loaded_->knownMountpoints.size(), c.loadedKnown);
-    for (std::size_t i = 0; i < c.loaded; ++i)
-      EXPECT_EQ(FieldText(table.options(i).ignoredExtensions[0]), i < c.options ? "x" : "") << i;
-    EXPECT_EQ(FieldText(loaded_->settings.ircChannel), c.size == 1000 ? "#sample" : "#file");
+    ASSERT_EQ(table.count(), loaded);
+    EXPECT_EQ(table.capacity(), loaded > 1024 ? 2048u : 1024u);
+    EXPECT_EQ(loaded_->knownMountpoints.size(), loadedKnown);
+    for (std::size_t i = 0; i < loaded; ++i)
+      EXPECT_EQ(FieldText(table.options(i).ignoredExtensions[0]), i < options ? "x" : "") << i;
+    EXPECT_EQ(FieldText(loaded_->settings.ircChannel), size == 1000 ? "#sample" : "#file");
   }
 }
 

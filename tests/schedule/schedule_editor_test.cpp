@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "schedule/name_key.h"
 #include "schedule/schedule_listing.h"
 #include "schedule/stop_list.h"
@@ -187,18 +189,16 @@ TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
   ScheduleTable table;
   for (const char* name : {"a", "b", "c", "d", "e"}) {
     ScheduleEntry e = Listed(name, 0, 0, 0);
-    e.jobSlot =
-        std::string_view("acd").find(*name) != std::string_view::npos ? kJobSlotFree : kJobSlotIdle;
+    e.jobSlot = std::strchr("acd", *name) ? kJobSlotFree : kJobSlotIdle;
     MonitorOptions options;  // carries the name too, to see that both move together
     platform::CopyToField(options.ignoredExtensions[0], name);
     table.appendEntry(e, options);
   }
   const auto contents = [&] {
     std::string names;
-    for (std::size_t i = 0; i < table.count(); ++i) {
+    for (std::size_t i = 0; i < table.count(); ++i)
       names.append(FieldText(table.entry(i).programName))
           .append(FieldText(table.options(i).ignoredExtensions[0]));
-    }
     return names;
   };
   RemoveFreeEntries(table);

@@ -2,7 +2,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 #include "monitor/server_monitor.h"
 #include "tests/schedule/scheduler_fixture.h"
@@ -21,16 +23,8 @@ std::string Refused() {
 // monitor set to be monitored, and what each tick ("<day> <time> <state>")
 // leaves it as: - Idle, R recording, S asked to stop, x removed; U is the user
 // stopping it then, without a tick. A tick to Idle or x waits for the thread.
-struct Window {
-  const char* window;
-  std::uint8_t days;
-  bool repeating;
-  char monitored;
-  const char* ticks;
-};
-
 TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
-  const Window windows[] = {
+  const std::tuple<const char*, std::uint8_t, bool, char, const char*> windows[] = {
       {"14:00-15:00", kMonday, true, 0,  // a repeating entry keeps its days
        "7 13:59:49 - 7 13:59:50 R 7 14:30:00 R 7 15:00:05 S 7 17:00:05 - 14 14:00:00 R"},
       {"14:00-16:30", kMonday, true, 0, "7 14:00:00 R 7 17:00:00 R"},
@@ -56,16 +50,16 @@ TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
     if (jobOf(e)->stopRequested) return e.running ? '?' : 'S';
     return e.running ? 'R' : '?';
   };
-  for (const Window& w : windows) {
-    SCOPED_TRACE(w.window);
-    ScheduleEntry& e = add("Show", 0, 0, w.days, w.repeating);
-    std::sscanf(w.window, "%d:%d-%d:%d", &e.startHour, &e.startMinute, &e.endHour, &e.endMinute);
-    if (w.monitored) {
-      e.monitorMountpoint = 1, e.autoCreated = w.monitored == 'm';
+  for (const auto& [window, days, repeating, monitored, steps] : windows) {
+    SCOPED_TRACE(window);
+    ScheduleEntry& e = add("Show", 0, 0, days, repeating);
+    std::sscanf(window, "%d:%d-%d:%d", &e.startHour, &e.startMinute, &e.endHour, &e.endMinute);
+    if (monitored) {
+      e.monitorMountpoint = 1, e.autoCreated = monitored == 'm';
       e.ignoreTimes[1] = {1, kMonday, 11, 0, 11, 1};
       platform::CopyToField(e.url, Refused());
     }
-    std::istringstream ticks(w.ticks);
+    std::istringstream ticks(steps);
     int day, hour, minute, second;
     char colon, expected;
     while (ticks >> day >> hour >> colon >> minute >> colon >> second >> expected) {
@@ -203,10 +197,11 @@ TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
   window_.recordingPath = (folder_.path() / "rec/Blocked").string();
   state_.pathEdited = true;
   for (int i = 0; i < 3; ++i) tickAt(At(7, 9, 5, 5 * i));
-  std::vector<std::string> boxes;
-  for (const auto& box : prompter_.boxes()) boxes.push_back(box.text);
-  EXPECT_EQ(boxes,
-            (std::vector<std::string>{"Invalid path", "Cannot save output file. Invalid path."}));
+  using Box = test::RecordingPrompter::Box;
+  const auto warning = test::RecordingPrompter::Kind::Warning;
+  EXPECT_EQ(prompter_.boxes(),
+            (std::vector<Box>{{warning, "Invalid path"},
+                              {warning, "Cannot save output file. Invalid path."}}));
 }
 
 // A box of either tick, and whether the monitor's tick shows it. The new
@@ -262,9 +257,8 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
     window_.recordingPath = (folder_.path() / "notadir").string();
     state_.pathEdited = box == "Invalid path";
   }
-  if (box.starts_with("Maximum")) {
-    while (jobs_.JobTableHighWater() < recording::JobTable::kSlotCount) jobs_.takeSlot(nullptr);
-  }
+  while (box.starts_with("Maximum") && jobs_.JobTableHighWater() < recording::JobTable::kSlotCount)
+    jobs_.takeSlot(nullptr);
   if (box == "Cannot parse URL") platform::CopyToField(entry(3).url, "mailto:x");
   if (box.starts_with("Record New")) prompter_.answerNext(true);
 
@@ -279,22 +273,15 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
     monitor_.MonitorServers(monitoring_);
   };
   clock_.set(At(7, 9, 0));
-  if (shownByMonitor)
-    EXPECT_NO_THROW(monitor_.MonitorServers(monitoring_));
-  else
-    EXPECT_NO_THROW(SchedulerTick(context_));
+  EXPECT_NO_THROW(shownByMonitor ? monitor_.MonitorServers(monitoring_) : SchedulerTick(context_));
 
   ASSERT_TRUE(nested);
-  const auto named = [&](std::string_view name) -> const ScheduleEntry* {
-    for (std::size_t u = 0; u < profile_.schedule.count(); ++u)
-      if (FieldText(entry(u).programName) == name) return &entry(u);
-    return nullptr;
-  };
-  EXPECT_EQ(named("First done"), nullptr);
-  EXPECT_EQ(named("Second done"), nullptr);
+  std::map<std::string, const recording::RecordingJob*> jobByName;
+  for (std::size_t u = 0; u < profile_.schedule.count(); ++u)
+    jobByName[std::string(FieldText(entry(u).programName))] = jobs_.at(entry(u).jobSlot);
+  EXPECT_FALSE(jobByName.contains("First done") || jobByName.contains("Second done"));
   for (const auto& [name, job] : live) {
-    ASSERT_NE(named(name), nullptr) << name;
-    EXPECT_EQ(jobOf(*named(name)), job) << name << " keeps its job";
+    EXPECT_EQ(jobByName[name], job) << name << " keeps its job";
     EXPECT_NE(state_.statusText.find("RECORDING - " + name + "\r\n"), std::string::npos)
         << state_.statusText;
   }
