@@ -97,9 +97,12 @@ TEST_F(ScheduleEditorTest, AppendStepAndDeleteOnTheTableTicksChange) {
   EXPECT_EQ(editor_.form().programName, "B changed") << "the new last entry";
 }
 
-TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
+// A recording entry is changed only after a change and a Yes, and deleted it
+// is hidden until its close-out removes it.
+TEST_F(ScheduleEditorTest, ARecordingEntryIsAskedAboutAndHiddenUntilItsCloseOut) {
   add("before", 1, 2, kMonday);
-  addRecording("recording");
+  recording::RecordingJob& job = addRecording("recording", kMonday, true);
+  add("Other", 14, 15, kTuesday);
   editor_.open(1);
   editor_.editCurrent();
   EXPECT_TRUE(prompter_.questions().empty());
@@ -117,23 +120,15 @@ TEST_F(ScheduleEditorTest, TheRecordingQuestionComesOnlyAfterAChange) {
   };
   prompter_.answerNext(true);
   editor_.editCurrent();
-  ASSERT_EQ(profile_.schedule.count(), 1u);
+  ASSERT_EQ(profile_.schedule.count(), 2u);
   EXPECT_EQ(entry(0).startMinute, 30);
   EXPECT_GE(entry(0).jobSlot, 0) << "the recording goes on";
-}
 
-TEST_F(ScheduleEditorTest, DeletingARecordingEntryHidesItUntilItsCloseOutRemovesIt) {
-  add("Show", 14, 15, kMonday);
-  add("Other", 14, 15, kTuesday);
-  tickAt(At(7, 13, 59, 55));
-  ASSERT_TRUE(waitRecording(entry(0)));
-  editor_.open(0);
   editor_.deleteCurrent();
   EXPECT_EQ(ListingOrder(profile_.schedule), std::vector<std::size_t>{1});
   EXPECT_EQ(editor_.form().programName, "Other");
-  EXPECT_FALSE(jobOf(entry(0))->stopRequested);
-  tickAt(At(7, 15, 0));
-  ASSERT_TRUE(waitFinished(entry(0)));
+  EXPECT_FALSE(job.stopRequested);
+  job.markFinished();
   tickAt(At(7, 15, 0, 5));
   ASSERT_EQ(profile_.schedule.count(), 1u) << "Monday was its only day";
   EXPECT_EQ(FieldText(entry(0).programName), "Other");
