@@ -38,6 +38,7 @@ class ServerMonitorTest : public ::testing::Test, public RecordMountpointDialog 
   ServerMonitorTest() {
     setenv("TZ", "UTC", 1);
     tzset();
+    context_.statusPage.fetchTimeout = std::chrono::seconds(1);
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
       for (const auto& [path, names] : pages_) {
@@ -100,16 +101,10 @@ class ServerMonitorTest : public ::testing::Test, public RecordMountpointDialog 
   std::vector<std::optional<RecordMountpointValues>> closes;
   std::vector<RecordMountpointValues> opened;
   ServerMonitor monitor_;
-  MonitorContext context_{.profile = profile_,
-                          .jobs = jobs_,
-                          .clock = clock_,
-                          .prompter = prompter_,
-                          .tone = tone_,
-                          .log = log_,
-                          .ircClient = &irc_,
-                          .random = random_,
-                          .recordMountpointDialog = *this,
-                          .statusPage = {.fetchTimeout = std::chrono::seconds(1)}};
+  // Positional: each reference is of its own type, so the compiler checks
+  // their order; the empty braces are the IRC reconnect, not used here.
+  MonitorContext context_{profile_, jobs_, clock_, prompter_, tone_,
+                          log_,     &irc_, {},     random_,   *this};
 };
 
 TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {

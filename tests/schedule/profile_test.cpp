@@ -90,12 +90,9 @@ class ProfileFile : public ::testing::Test {
   larkspan::test::TemporaryFolder folder_;
   std::unique_ptr<Profile> loaded_;
 };
-using ProfileLayout = ProfileFile;
-using ProfileLoad = ProfileFile;
-using ProfileSave = ProfileFile;
 
 // A file of one record each, every byte of it a non-zero pattern.
-TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
+TEST_F(ProfileFile, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
   Bytes pattern, expected;
   for (const Record* r : {&kHeadRecord, &kEntryRecord, &kCountRecord, &kKnownRecord, &kCountRecord,
                           &kOptionsRecord}) {
@@ -140,7 +137,7 @@ TEST_F(ProfileLayout, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
 
 // A file cut anywhere, or with a count that is not what follows it, gives the
 // records that are whole, and never more than the file holds.
-TEST_F(ProfileLoad, TakesTheWholeRecordsOfACutOrMiscountedFile) {
+TEST_F(ProfileFile, TakesTheWholeRecordsOfACutOrMiscountedFile) {
   enum Count { kNone, kEntries, kKnownList, kOptionsList };
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   constexpr std::size_t kKnownAt = kHead + 2 * kEntry, kOptionsAt = kKnownAt + kCount + 2 * kKnown;
@@ -181,7 +178,7 @@ TEST_F(ProfileLoad, TakesTheWholeRecordsOfACutOrMiscountedFile) {
 // never saved over. Tests run as root, who reads any file whatever its mode: a
 // folder of that name fails to read, and so does a link to this process's
 // memory, whose first page is never mapped.
-TEST_F(ProfileLoad, AnUnreadableFileIsNeverSavedOver) {
+TEST_F(ProfileFile, AnUnreadableFileIsNeverSavedOver) {
   for (const std::string reason : {"Is a directory", "Input/output error"}) {
     if (reason.starts_with("Is")) fs::create_directory(file());
     if (reason.starts_with("In")) fs::create_symlink("/proc/self/mem", file());
@@ -207,7 +204,7 @@ TEST_F(ProfileLoad, AnUnreadableFileIsNeverSavedOver) {
   }
 }
 
-TEST_F(ProfileSave, ReplacesTheWholeFileOrNothing) {
+TEST_F(ProfileFile, ReplacesTheWholeFileOrNothing) {
   write("old");
   ::chmod(file().c_str(), 0640);
   Profile profile;

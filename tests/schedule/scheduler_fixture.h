@@ -18,21 +18,6 @@
 
 namespace larkspan::schedule {
 
-// A window that keeps the tray tips the tick sets.
-class FakeWindow final : public SchedulerWindow {
- public:
-  void commitControls() override {}
-  void refreshControls() override {}
-  std::string recordingPathText() const override { return recordingPath; }
-  bool startSoundChecked() const override { return false; }
-  std::string startSoundFileText() const override { return "sound.mp3"; }
-  void refreshTrayIcon() override {}
-  void updateTrayIcon(const std::string& tip) override { tips.push_back(tip); }
-
-  std::string recordingPath;
-  std::vector<std::string> tips;
-};
-
 // A UTC time in December 2026, whose 7th is a Monday.
 inline std::int64_t At(int day, int hour, int minute, int second = 0) {
   return 1796083200 + (day - 1) * 86400 + hour * 3600 + minute * 60 + second;
@@ -43,13 +28,21 @@ inline constexpr std::uint8_t kSunday = 1, kMonday = 2, kTuesday = 4, kWednesday
 
 // Runs the scheduler tick on a scripted clock over a profile of its own, with
 // real recording threads against a scripted server that answers with a
-// silent stream.
-class SchedulerTest : public ::testing::Test {
+// silent stream. It is the tick's window too, keeping the tray tips.
+class SchedulerTest : public ::testing::Test, public SchedulerWindow {
  protected:
+  void commitControls() override {}
+  void refreshControls() override {}
+  std::string recordingPathText() const override { return recordingPath_; }
+  bool startSoundChecked() const override { return false; }
+  std::string startSoundFileText() const override { return "sound.mp3"; }
+  void refreshTrayIcon() override {}
+  void updateTrayIcon(const std::string& tip) override { tips_.push_back(tip); }
+
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    window_.recordingPath = (folder_.path() / "rec").string();
+    recordingPath_ = (folder_.path() / "rec").string();
     server_.setHandler([](const std::string&) { return SilentStream(); });
   }
   // An empty stream that then stays open and silent: a recording that runs
@@ -73,12 +66,11 @@ class SchedulerTest : public ::testing::Test {
   // An entry recording on a job of its own, without a thread.
   recording::RecordingJob& addRecording(std::string_view name, std::uint8_t days = kMonday,
                                         bool repeating = true) {
-    auto created = std::make_unique<recording::RecordingJob>();
-    created->setStatus("RECORDING");
-    recording::RecordingJob& job = *created;
     ScheduleEntry& e = add(name, 9, 10, days, repeating);
-    e.jobSlot = *jobs_.takeSlot(std::move(created)), e.running = 1, e.startedDay = kMonday;
-    return job;
+    e.jobSlot = *jobs_.takeSlot(std::make_unique<recording::RecordingJob>());
+    e.running = 1, e.startedDay = kMonday;
+    jobOf(e)->setStatus("RECORDING");
+    return *jobOf(e);
   }
 
   ScheduleEntry& entry(std::size_t u) { return profile_.schedule.entry(u); }
@@ -126,9 +118,10 @@ class SchedulerTest : public ::testing::Test {
   Profile profile_;
   recording::JobTable jobs_;
   recording::ManualJob manual_;
-  FakeWindow window_;
+  std::string recordingPath_;
+  std::vector<std::string> tips_;
   SchedulerState state_;
-  SchedulerContext context_{profile_, jobs_, manual_, recording_, clock_, nullptr, window_, state_};
+  SchedulerContext context_{profile_, jobs_, manual_, recording_, clock_, nullptr, *this, state_};
 };
 
 }  // namespace larkspan::schedule

@@ -128,7 +128,7 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   tickAt(At(7, 8, 0));
   tickAt(At(7, 8, 0, 5));
   EXPECT_EQ(state_.statusText, "IDLE\r\n");
-  EXPECT_EQ(window_.tips, (std::vector<std::string>{"IDLE", "IDLE"}));
+  EXPECT_EQ(tips_, (std::vector<std::string>{"IDLE", "IDLE"}));
   const std::string idle = "RAW TOPIC #radio :LKS currently idle\r\n";
   EXPECT_EQ(irc.lines(), std::vector<std::string>{idle}) << "sent once";
 
@@ -136,7 +136,7 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   tickAt(At(7, 9, 0));
   ASSERT_TRUE(waitRecording(entry(0)));
   tickAt(At(7, 9, 30));
-  EXPECT_EQ(window_.tips.back(), "RECORDING - Morning");
+  EXPECT_EQ(tips_.back(), "RECORDING - Morning");
   tickAt(At(7, 10, 0));
   ASSERT_TRUE(waitFinished(entry(0)));
   tickAt(At(7, 10, 0, 5));
@@ -144,7 +144,7 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   EXPECT_EQ(entry(0).recordingThread, nullptr);
   EXPECT_EQ(state_.manualResultText, "DONE RECORDING - Morning\r\n");
   EXPECT_EQ(state_.statusText.rfind("DONE RECORDING - Morning\r\n", 0), 0u) << state_.statusText;
-  EXPECT_EQ(window_.tips.back(), "DONE RECORDING");
+  EXPECT_EQ(tips_.back(), "DONE RECORDING");
   state_.manualResultText = " ";  // the fifteen-second reset
   tickAt(At(7, 10, 0, 10));
   const std::string announcement = "RECORDING - Morning ( " + server_.url("/live.m3u") + " )";
@@ -192,7 +192,7 @@ TEST_F(SchedulerTest, AFailedStartKeepsItsSlotUntilItIsClosedOut) {
   EXPECT_TRUE(prompter_.boxes().empty()) << "the entry's own folder failing only writes the log";
 
   // A recording path that cannot be used is reported once per run.
-  window_.recordingPath = (folder_.path() / "rec/Blocked").string();
+  recordingPath_ = (folder_.path() / "rec/Blocked").string();
   state_.pathEdited = true;
   for (int i = 0; i < 3; ++i) tickAt(At(7, 9, 5, 5 * i));
   using Box = test::RecordingPrompter::Box;
@@ -215,15 +215,10 @@ class NestedTickTest : public SchedulerTest,
   }
   monitor::ServerMonitor monitor_;
   test::ScriptedRandom random_{{}};
-  monitor::MonitorContext monitoring_{.profile = profile_,
-                                      .jobs = jobs_,
-                                      .clock = clock_,
-                                      .prompter = prompter_,
-                                      .tone = tone_,
-                                      .log = recording_.log,
-                                      .ircClient = nullptr,
-                                      .random = random_,
-                                      .recordMountpointDialog = *this};
+  // Positional: each reference is of its own type, so the compiler checks
+  // their order; the empty braces are the IRC reconnect, not used here.
+  monitor::MonitorContext monitoring_{profile_,       jobs_,   clock_, prompter_, tone_,
+                                      recording_.log, nullptr, {},     random_,   *this};
 };
 
 // Both timers keep firing while a box of either tick is open: a whole
@@ -252,7 +247,7 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
 
   std::ofstream(folder_.path() / "notadir") << "x";
   if (box == "Invalid path" || box.starts_with("Cannot save")) {
-    window_.recordingPath = (folder_.path() / "notadir").string();
+    recordingPath_ = (folder_.path() / "notadir").string();
     state_.pathEdited = box == "Invalid path";
   }
   while (box.starts_with("Maximum") && jobs_.JobTableHighWater() < recording::JobTable::kSlotCount)
