@@ -21,7 +21,8 @@ std::string Refused() {
 // An entry's window and days, 'u' for a mountpoint the user or 'm' one the
 // monitor set to be monitored, and what each tick ("<day> <time> <state>")
 // leaves it as: - Idle, R recording, S asked to stop, x removed; U is the user
-// stopping it then, without a tick. A tick to Idle or x waits for the thread.
+// stopping it then, without a tick, which leaves it Idle. A tick to Idle or x
+// waits for the thread.
 TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
   const std::tuple<const char*, std::uint8_t, bool, char, const char*> windows[] = {
       {"14:00-15:00", kMonday, true, 0,  // a repeating entry keeps its days
@@ -62,13 +63,9 @@ TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
     char colon, expected;
     while (ticks >> day >> hour >> colon >> minute >> colon >> second >> expected) {
       const std::int64_t when = At(day, hour, minute, second);
-      if (expected == 'U') {
-        MarkDoneToday(entry(0), platform::ToLocalTime(when));
-        continue;
-      }
       ASSERT_TRUE((expected != '-' && expected != 'x') || waitFinished(entry(0)));
-      tickAt(when);
-      EXPECT_EQ(state(), expected) << day << " " << hour << ":" << minute << ":" << second;
+      expected == 'U' ? MarkDoneToday(entry(0), platform::ToLocalTime(when)) : tickAt(when);
+      EXPECT_EQ(state(), expected == 'U' ? '-' : expected) << day << " " << hour << ":" << minute;
     }
     StopScheduledRecordings(profile_, jobs_);
     profile_.schedule.reset();
@@ -119,8 +116,8 @@ TEST_F(SchedulerTest, TheStatusBoxTrayTipAndTopicFollowTheRecordings) {
   tickAt(At(7, 10, 0));
   ASSERT_TRUE(waitFinished(entry(0)));
   tickAt(At(7, 10, 0, 5));
-  EXPECT_EQ(entry(0).jobSlot, kJobSlotIdle);
-  EXPECT_EQ(entry(0).recordingThread, nullptr);
+  EXPECT_EQ(std::pair(entry(0).jobSlot, entry(0).recordingThread == nullptr),
+            std::pair(kJobSlotIdle, true));
   EXPECT_EQ(state_.manualResultText, "DONE RECORDING - Morning\r\n");
   EXPECT_EQ(state_.statusText.rfind("DONE RECORDING - Morning\r\n", 0), 0u) << state_.statusText;
   EXPECT_EQ(tips_.back(), "DONE RECORDING");
