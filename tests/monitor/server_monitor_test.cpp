@@ -222,33 +222,29 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsM
   EXPECT_FALSE(monitor_.busy());
 }
 
-TEST_F(ServerMonitorTest, LevelFiveMakesTemporaryEntriesThatMonitorTheNewMountpoints) {
-  serve("/", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"}, 5, 45);
-  tick(23, 59, 45);
-  ASSERT_EQ(profile_.schedule.count(), 4u);
-  EXPECT_EQ(std::tuple(platform::FieldText(entry(1).url), platform::FieldText(entry(1).programName),
-                       platform::FieldText(entry(3).programName)),
-            std::tuple(url("/live.mp3"), "live mp3 mountpoint", "x y ogg mountpoint"));
-  EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).deleteWhenDone, entry(1).timeout),
-            std::tuple(1, 1, 45));
-  EXPECT_TRUE(knownUrls().empty());
-}
-
-TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsWhoseValuesLastForTheTick) {
+// At level 1 a Yes opens the record options, whose values last for the tick;
+// level 5 makes temporary entries that monitor the new mountpoints.
+TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsAndLevelFiveMakesMonitoredEntries) {
   serve("", Strings{"/until", "/timed", "/cancelled"}, 1, 20);
+  serve("/five", Strings{"/live.mp3", "/b,c", "/x\\y.ogg", "/fourth"}, 5, 45);
   for (int i = 0; i < 5; ++i) prompter_.answerNext(true);
   const RecordMountpointValues until{.recordUntilDisconnect = true};
   const RecordMountpointValues timed{.recordFrom = true, .fromHour = 20, .toMinute = 30};
   closes = {until, timed, std::nullopt};
   tick(12, 0, 45);
   EXPECT_EQ(opened, (std::vector<RecordMountpointValues>{{}, until, timed}));
-  ASSERT_EQ(profile_.schedule.count(), 3u);
-  EXPECT_EQ(std::tuple(entry(1).monitorMountpoint, entry(1).recordUntilDisconnect, entry(1).days),
+  ASSERT_EQ(profile_.schedule.count(), 2u + 2 + 3);
+  EXPECT_EQ(std::tuple(entry(2).monitorMountpoint, entry(2).recordUntilDisconnect, entry(2).days),
             std::tuple(1, 1, 0));
-  EXPECT_EQ(platform::FieldText(entry(2).url), url("/timed"));
-  EXPECT_EQ(std::tuple(entry(2).monitorMountpoint, entry(2).days, entry(2).startHour,
-                       entry(2).endMinute, entry(2).timeout),
+  EXPECT_EQ(platform::FieldText(entry(3).url), url("/timed"));
+  EXPECT_EQ(std::tuple(entry(3).monitorMountpoint, entry(3).days, entry(3).startHour,
+                       entry(3).endMinute, entry(3).timeout),
             std::tuple(0, kMondayBit, 20, 30, 20));
+  EXPECT_EQ(std::tuple(platform::FieldText(entry(4).url), platform::FieldText(entry(4).programName),
+                       platform::FieldText(entry(6).programName)),
+            std::tuple(url("/five/live.mp3"), "live mp3 mountpoint", "x y ogg mountpoint"));
+  EXPECT_EQ(std::tuple(entry(4).monitorMountpoint, entry(4).deleteWhenDone, entry(4).timeout),
+            std::tuple(1, 1, 45));
   EXPECT_TRUE(knownUrls().empty()) << "neither a made entry nor a cancelled one is remembered";
 
   // The monitored mountpoint takes its place; the timed and the cancelled
