@@ -26,7 +26,6 @@ namespace larkspan::irc {
 namespace {
 
 using namespace std::chrono_literals;
-using test::NgircdServer;
 using test::ScriptedTcpConnection;
 using test::ScriptedTcpServer;
 using Clock = std::chrono::steady_clock;
@@ -221,13 +220,13 @@ constexpr auto kArrival = 15s;
 const std::string kBot = ":test!~blank@127.0.0.1 ";
 
 TEST(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveReconnectsAndQuits) {
-  NgircdServer server;
+  test::NgircdServer server;
   // ngIRCd says nothing before registration, so the client's first two reads
   // wait out their time-out.
   IrcBotMFC client{{.serverName = "127.0.0.1"},
                    {.port = server.port(), .connectTimeout = 5s, .readTimeout = 2s}};
-  test::IrcTestReader channel(server.port(), "#sample", NgircdServer::kOperatorName,
-                              NgircdServer::kOperatorPassword);
+  test::IrcTestReader channel(server.port(), "#sample", test::NgircdServer::kOperatorName,
+                              test::NgircdServer::kOperatorPassword);
   ASSERT_TRUE(client.Connect());
   ASSERT_EQ(channel.waitForLineContaining(" JOIN ", kArrival), kBot + "JOIN :#sample");
   const std::string show = "RECORDING - Night Show ( http://host:8000/live.mp3 )";
@@ -252,8 +251,8 @@ TEST(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveReconnectsAndQuits) {
   // The server drops the bot (it restarts, as after a crash): the next
   // keep-alive reconnects, and the next announcement arrives.
   server.restart();
-  test::IrcTestReader rejoined(server.port(), "#sample", NgircdServer::kOperatorName,
-                               NgircdServer::kOperatorPassword);
+  test::IrcTestReader rejoined(server.port(), "#sample", test::NgircdServer::kOperatorName,
+                               test::NgircdServer::kOperatorPassword);
   SendIrcKeepAlive(&client, {.autoPosting = true}, random);
   EXPECT_TRUE(rejoined.waitForLineContaining(" JOIN ", kArrival));
   EXPECT_TRUE(client.Say(show));

@@ -30,40 +30,36 @@ TEST(IgnoreRulesTest, TimeRowsStartInclusiveEndExclusiveOnTheirDaysNeverAcrossMi
 // Short slot, its pattern and flag, a name, and whether the name is ignored.
 // Wildcard pieces, less their leading blanks, match anywhere in order; short
 // catch-alls match everything; short slots up to 18 count only when flagged.
+// Slot 25 stands for the last long slot, which needs no flag, and slots 0 and
+// 30 for the first and the sixth extension, which match the name's end in any
+// case.
 TEST(IgnoreRulesTest, PatternsMatchExactlyAsWildcardsOrWithoutTheirFirstSlash) {
   const std::tuple<std::size_t, const char*, bool, const char*, bool> cases[] = {
-      {1, "/live", true, "/live", true},  {1, "/live", true, "/live2", false},
-      {1, "//live", true, "/live", true}, {1, "/test*", true, "/my/test1", true},
-      {1, "*a*b", true, "/b-a", false},   {1, "/test*", true, "/Test", false},
-      {1, "a**c", true, "abcabc", true},  {1, "*  /li*   ", true, "/live", true},
-      {1, "/li *", true, "/live", false}, {1, "qq*.*", true, "/live", false},
-      {1, "*", true, "/x", true},         {1, "*.*", true, "/x", true},
-      {1, "x*", true, "", true},          {1, "q*.*", true, "/x", true},
-      {1, "/x", false, "/x", false},      {7, "/x", false, "/x", false},
-      {7, "/x", true, "/x", true},        {13, "/x", false, "/x", false},
-      {18, "/x", true, "/x", true},       {18, "/x", false, "/x", false},
-      {19, "/x", false, "/x", true},      {19, "", true, "/x", false}};
+      {1, "/live", true, "/live", true},   {1, "/live", true, "/live2", false},
+      {1, "//live", true, "/live", true},  {1, "/test*", true, "/my/test1", true},
+      {1, "*a*b", true, "/b-a", false},    {1, "/test*", true, "/Test", false},
+      {1, "a**c", true, "abcabc", true},   {1, "*  /li*   ", true, "/live", true},
+      {1, "/li *", true, "/live", false},  {1, "qq*.*", true, "/live", false},
+      {1, "*", true, "/x", true},          {1, "*.*", true, "/x", true},
+      {1, "x*", true, "", true},           {1, "q*.*", true, "/x", true},
+      {1, "/x", false, "/x", false},       {7, "/x", false, "/x", false},
+      {7, "/x", true, "/x", true},         {13, "/x", false, "/x", false},
+      {18, "/x", true, "/x", true},        {18, "/x", false, "/x", false},
+      {19, "/x", false, "/x", true},       {19, "", true, "/x", false},
+      {25, "/long", false, "/long", true}, {30, "OGG", false, "/r.ogg", true},
+      {30, "OGG", false, "/rogg", true},   {30, "OGG", false, "/r.mp3", false},
+      {0, "aacp", false, "acp", false},    {0, "ogg", false, "OGG", true}};
   for (const auto& [slot, pattern, flag, name, ignored] : cases) {
     schedule::ScheduleEntry entry;
     schedule::MonitorOptions options;
     IgnoreSlots slots;
-    slots.shortFlags[slot - 1] = flag;
-    platform::CopyToField(slots.shortNames[slot - 1], pattern);
+    if (slot > 0 && slot < 25) slots.shortFlags[slot - 1] = flag;
+    if (slot > 0 && slot < 25) platform::CopyToField(slots.shortNames[slot - 1], pattern);
     WriteIgnoreSlots(slots, entry, options);
+    if (slot == 25) platform::CopyToField(options.longIgnoreNames[23], pattern);
+    if (slot % 30 == 0) platform::CopyToField(options.ignoredExtensions[slot / 6], pattern);
     EXPECT_EQ(IsIgnoredMountpoint(name, entry, options), ignored) << slot << " " << pattern;
   }
-}
-
-TEST(IgnoreRulesTest, LongSlotsNeedNoFlagAndExtensionsMatchTheEndInAnyCase) {
-  schedule::ScheduleEntry entry;
-  schedule::MonitorOptions options;
-  platform::CopyToField(options.longIgnoreNames[23], "/a-long-mountpoint-name");
-  platform::CopyToField(options.ignoredExtensions[5], "OGG");
-  platform::CopyToField(options.ignoredExtensions[0], "aacp");
-  for (const char* name : {"/a-long-mountpoint-name", "/radio.ogg", "/radioogg"})
-    EXPECT_TRUE(IsIgnoredMountpoint(name, entry, options)) << name;
-  for (const char* name : {"/radio.mp3", "acp"})
-    EXPECT_FALSE(IsIgnoredMountpoint(name, entry, options)) << name;
 }
 
 // The dialog's text comes back short names first, with empty tokens in their

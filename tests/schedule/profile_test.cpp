@@ -123,12 +123,13 @@ TEST_F(ProfileFile, ALoadThenSaveWritesBackEveryStoredByteAndZeroesTheRest) {
   // Where fields lie, in byte order and width.
   const ScheduleEntry& e = loaded_->schedule.entry(0);
   const Bytes entry = pattern.substr(kHead, kEntry);
-  EXPECT_STORED(e.startHour, entry, 0);
-  EXPECT_STORED(e.startMinute, entry, 4);
-  EXPECT_STORED(e.endHour, entry, 8);
-  EXPECT_STORED(e.endMinute, entry, 12);
+  for (const auto& [field, at] : {std::pair{&e.startHour, 0},
+                                  {&e.startMinute, 4},
+                                  {&e.endHour, 8},
+                                  {&e.endMinute, 12},
+                                  {&e.repeating, 20}})
+    EXPECT_EQ(*field, Stored<std::int32_t>(entry, at)) << at;
   EXPECT_STORED(e.days, entry, 16);
-  EXPECT_STORED(e.repeating, entry, 20);
   EXPECT_EQ(FieldText(e.url), entry.substr(280, 255));
   EXPECT_STORED(e.bitrate, entry, 572);
   EXPECT_EQ(FieldText(loaded_->settings.recordingPath), pattern.substr(512, 1023));
