@@ -57,15 +57,10 @@ TEST(ScheduleListing, PlacesEachEntryByWalkingFromThePreviousOneInFourLines) {
           "   Repeating: NO Shoutcast: NO Convert: YES Bitrate: 64 kbps Delete original: NO"}));
 }
 
-class ScheduleEditorTest : public SchedulerTest {
- protected:
-  ScheduleEditor editor_{profile_, prompter_, folder_.path()};
-};
-
 // A tick may close an entry out while the editor is open: Append takes its
 // place. Stepping stores the form and passes temporary entries; deleting a
 // server entry removes the mountpoints it found.
-TEST_F(ScheduleEditorTest, AppendStepAndDeleteOnTheTableTicksChange) {
+TEST_F(SchedulerTest, TheEditorAppendsStepsAndDeletesOnATableTicksChange) {
   for (const char* name : {"A", "removed", "temporary", "B", "temporary too"})
     add(name, 1, 2, kMonday).keep = *name != 't';
   entry(1).jobSlot = kJobSlotFree;
@@ -99,7 +94,7 @@ TEST_F(ScheduleEditorTest, AppendStepAndDeleteOnTheTableTicksChange) {
 
 // A recording entry is changed only after a change and a Yes, and deleted it
 // is hidden until its close-out removes it.
-TEST_F(ScheduleEditorTest, ARecordingEntryIsAskedAboutAndHiddenUntilItsCloseOut) {
+TEST_F(SchedulerTest, TheEditorsRecordingEntryIsAskedAboutAndHiddenUntilItsCloseOut) {
   add("before", 1, 2, kMonday);
   recording::RecordingJob& job = addRecording("recording", kMonday, true);
   add("Other", 14, 15, kTuesday);

@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "schedule/schedule_editor.h"
 #include "schedule/scheduler_tick.h"
 #include "tests/support/recording_doubles.h"
 #include "tests/support/recording_prompter.h"
@@ -121,6 +122,7 @@ class SchedulerTest : public ::testing::Test, public SchedulerWindow {
   std::vector<std::string> tips_;
   SchedulerState state_;
   SchedulerContext context_{profile_, jobs_, manual_, recording_, clock_, nullptr, *this, state_};
+  ScheduleEditor editor_{profile_, prompter_, folder_.path()};
 };
 
 }  // namespace larkspan::schedule

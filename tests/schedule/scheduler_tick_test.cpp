@@ -237,11 +237,9 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
       {"Live two", &addRecording("Live two", kTuesday)}};
   add("Due", 9, 10, kMonday);
 
-  std::ofstream(folder_.path() / "notadir") << "x";
-  if (box == "Invalid path" || box.starts_with("Cannot save")) {
-    recordingPath_ = (folder_.path() / "notadir").string();
-    state_.pathEdited = box == "Invalid path";
-  }
+  if (box == "Invalid path" || box.starts_with("Cannot save"))
+    std::ofstream(recordingPath_ = (folder_.path() / "notadir").string()) << "a file";
+  state_.pathEdited = box == "Invalid path";
   while (box.starts_with("Maximum") && jobs_.JobTableHighWater() < recording::JobTable::kSlotCount)
     jobs_.takeSlot(nullptr);
   if (box == "Cannot parse URL") platform::CopyToField(entry(3).url, "mailto:x");
@@ -252,8 +250,7 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
   prompter_.whileOpen = [&](const std::string& text) {
     if (nested || std::this_thread::get_id() != testThread || !text.starts_with(box)) return;
     nested = true;
-    firstDone.markFinished();
-    secondDone.markFinished();
+    for (recording::RecordingJob* done : {&firstDone, &secondDone}) done->markFinished();
     SchedulerTick(context_);
     monitor_.MonitorServers(monitoring_);
   };
