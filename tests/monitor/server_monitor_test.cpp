@@ -205,8 +205,8 @@ TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreRead
   EXPECT_TRUE(prompter_.boxes().empty());
 }
 
-TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsMeanwhile) {
-  serve("", Strings{"/a", "/b", "/c", "/d"}, 2);
+TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksNoTickRunsMeanwhileAndAGoneEntryIsLeft) {
+  serve("", Strings{"/a", "/b", "/c", "/d", "/e"}, 2);
   std::vector<std::size_t> beeps;
   prompter_.whileOpen = [&](const std::string&) {
     beeps.push_back(tone_.played().size());
@@ -220,6 +220,14 @@ TEST_F(ServerMonitorTest, LevelTwoBeepsOnceThenAsksANoIsRememberedAndNoTickRunsM
   EXPECT_TRUE(opened.empty()) << "only Yes opens the record options";
   EXPECT_EQ(server_.requests().size(), 1u);
   EXPECT_FALSE(monitor_.busy());
+
+  // When its entry is gone under a question, the tick leaves its other new
+  // mountpoints and goes on with the next server.
+  serve("/quiet", Strings{"/q"});
+  prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
+  tick(10, 31, 30);
+  EXPECT_EQ(prompter_.questions().size(), 4u);
+  EXPECT_EQ(knownUrls(), (Strings{url("/a"), url("/b"), url("/c"), url("/quiet/q")}));
 }
 
 // At level 1 a Yes opens the record options, whose values last for the tick;
@@ -252,15 +260,6 @@ TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsAndLevelFiveMakesMonitoredEntr
   tick(12, 1, 0);
   EXPECT_EQ(opened.size(), 5u);
   EXPECT_EQ(opened[3], RecordMountpointValues{});
-}
-
-TEST_F(ServerMonitorTest, WhenItsEntryIsGoneTheTickLeavesItsMountpointsAndGoesOn) {
-  serve("/asking", Strings{"/a", "/b"}, 1);
-  serve("/quiet", Strings{"/q"});
-  prompter_.whileOpen = [&](const std::string&) { profile_.schedule.eraseEntry(0); };
-  tick(18, 0, 30);
-  EXPECT_EQ(prompter_.questions().size(), 1u);
-  EXPECT_EQ(knownUrls(), Strings{url("/quiet/q")});
 }
 
 // Page shapes a live Icecast never gives.
