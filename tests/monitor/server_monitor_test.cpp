@@ -180,8 +180,8 @@ TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreRead
   huge.resize(StatusPageOptions{}.pageLimit - 4, '.');
   huge += "\n/edge,1\n" + std::string(3 << 20, '.') + "\n/late,1\n";
   ScriptedReply trickle = ScriptedReply::Ok("<pre>\n/live,1\n/trickle,");
-  trickle.streamBody = true;  // endless, and never silent long enough for a read time-out
-  trickle.bytesPerSecond = 4000;
+  // Endless, and never silent long enough for a read time-out.
+  trickle.streamBody = true, trickle.bytesPerSecond = 4000;
   const std::pair<std::vector<ScriptedReply>, Strings> cases[] = {
       {{ScriptedReply::Ok(page, true)}, {"/a", "/b", "/c"}},
       {{ScriptedReply::Chunked(page, 700)}, {"/a", "/b", "/c"}},

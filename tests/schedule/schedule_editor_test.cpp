@@ -81,9 +81,9 @@ TEST_F(SchedulerTest, TheEditorAppendsStepsAndDeletesOnATableTicksChange) {
   EXPECT_TRUE(editor_.takeChange());
   ASSERT_EQ(profile_.schedule.count(), 4u);
   EXPECT_EQ(editor_.current(), 3u);
-  EXPECT_EQ(FieldText(entry(3).programName), std::string(254, 'n'));
-  EXPECT_EQ(entry(3).jobSlot, kJobSlotIdle);
-  EXPECT_EQ(entry(3).nameKey, nameKey(std::string(254, 'n')));
+  EXPECT_EQ(
+      std::tuple(std::string(FieldText(entry(3).programName)), entry(3).jobSlot, entry(3).nameKey),
+      std::tuple(std::string(254, 'n'), kJobSlotIdle, 254 * 'n'));
 
   profile_.knownMountpoints = {{"/a", entry(3).nameKey}, {"/b", entry(3).nameKey}, {"/c", 0}};
   editor_.deleteCurrent();

@@ -14,10 +14,6 @@ namespace {
 
 using platform::FieldText;
 
-std::string Refused() {
-  return "http://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/live";
-}
-
 // An entry's window and days, 'u' for a mountpoint the user or 'm' one the
 // monitor set to be monitored, and what each tick ("<day> <time> <state>")
 // leaves it as: - Idle, R recording, S asked to stop, x removed; U is the user
@@ -56,7 +52,7 @@ TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
     if (monitored) {
       e.monitorMountpoint = 1, e.autoCreated = monitored == 'm';
       e.ignoreTimes[1] = {1, kMonday, 11, 0, 11, 1};
-      platform::CopyToField(e.url, Refused());
+      platform::CopyToField(e.url, "http://127.0.0.1:" + std::to_string(test::RefusingPort()));
     }
     std::istringstream ticks(steps);
     int day, hour, minute, second;
@@ -75,7 +71,7 @@ TEST_F(SchedulerTest, EntriesStartWhenDueAndStopOnlyInTheirEndHour) {
 TEST_F(SchedulerTest, AMonitoredMountpointToDeleteWhenDoneGoesAfterItsFiftySecondCloseOut) {
   ScheduleEntry& e = add("Found", 0, 0, 0, false);
   e.monitorMountpoint = e.autoCreated = e.deleteWhenDone = 1;
-  platform::CopyToField(e.url, Refused());
+  platform::CopyToField(e.url, "http://127.0.0.1:" + std::to_string(test::RefusingPort()));
   KnownMountpoint known, other{"http://elsewhere/x"};
   platform::CopyToField(known.url, FieldText(e.url));
   profile_.knownMountpoints = {known, other, known, known};
@@ -187,11 +183,10 @@ TEST_F(SchedulerTest, StartsNameTheirFilesAndAFailedOneKeepsItsSlotUntilItIsClos
   recordingPath_ = (folder_.path() / "rec/Blocked").string();
   state_.pathEdited = true;
   for (int i = 0; i < 3; ++i) tickAt(At(7, 9, 5, 5 * i));
-  using Box = test::RecordingPrompter::Box;
   const auto warning = test::RecordingPrompter::Kind::Warning;
   EXPECT_EQ(prompter_.boxes(),
-            (std::vector<Box>{{warning, "Invalid path"},
-                              {warning, "Cannot save output file. Invalid path."}}));
+            (std::vector<test::RecordingPrompter::Box>{
+                {warning, "Invalid path"}, {warning, "Cannot save output file. Invalid path."}}));
 }
 
 // A box of either tick. The new
