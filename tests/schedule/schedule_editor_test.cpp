@@ -143,8 +143,7 @@ TEST_F(SchedulerTest, TheStopListFindsItsRecordingAgainBeforeStoppingIt) {
     return StopRecordingOfRow(row, profile_, jobs_, prompter_, platform::ToLocalTime(At(7, 9, 0)));
   };
   addRecording("idle in lower case").setStatus("idle");  // not listed
-  addRecording("A");
-  addRecording("B");
+  for (const char* name : {"A", "B"}) addRecording(name);
   recording::RecordingJob& c = addRecording("C");
   std::vector<StopRow> shown = rows();
   closeOut(1);  // A ended: position 1 now shows C, and position 1 is used
@@ -156,8 +155,7 @@ TEST_F(SchedulerTest, TheStopListFindsItsRecordingAgainBeforeStoppingIt) {
   EXPECT_FALSE(RowToStop(shown, 0, profile_, jobs_, prompter_));
   EXPECT_EQ(prompter_.boxes().back().text, kRecordingTerminatedMessage);
 
-  addRecording("Ends");
-  addRecording("Before");
+  for (const char* name : {"Ends", "Before"}) addRecording(name);
   recording::RecordingJob& target = addRecording("Target");
   // Under the question a tick closes the first recording out, and a new
   // start may take its slot for another entry.
