@@ -47,7 +47,9 @@ TEST_F(RecordingThreadTest, AReconnectIsLoggedAndShownAsItHappens) {
   start(job);
   ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 5000 + 5 * 1023; }));
   EXPECT_EQ(tray_.get(), "red.ico");
+  const auto asked = std::chrono::steady_clock::now();
   stopAndWait(job);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s) << "a stop ends the wait for data";
 
   EXPECT_EQ(statuses(job), (std::vector<std::string>{"CONNECTING", "RECORDING", "RECONNECTING",
                                                      "RECORDING", "DONE RECORDING"}));
