@@ -124,7 +124,29 @@ Row Measure(bool ours, int count, int seconds, const std::string& url,
   std::this_thread::sleep_for(1s);
   const std::string captured = ReadAll(capture);
   for (int i = 0; i < count; ++i) {
-    if (WithinCapture(ReadAll(fileOf(i)), captured)) ++row.exactFiles;
+    const std::string recorded = ReadAll(fileOf(i));
+    if (WithinCapture(recorded, captured)) {
+      ++row.exactFiles;
+    } else if (row.exactFiles == i) {
+      const std::string_view text(recorded);
+      std::fprintf(
+          stderr,
+          "%s: %zu bytes, not within the capture of %zu bytes (first 4 KiB %s, last "
+          "4 KiB %s)\n",
+          fileOf(i).c_str(), recorded.size(), captured.size(),
+          captured.find(text.substr(0, 4096)) != std::string::npos ? "found" : "absent",
+          text.size() >= 4096 && captured.find(text.substr(text.size() - 4096)) != std::string::npos
+              ? "found"
+              : "absent");
+    }
+  }
+  // Our recorder logs every lost connection there.
+  if (const std::string log = ReadAll(folder / "log.txt"); !log.empty()) {
+    std::size_t lost = 0;
+    for (std::size_t at = log.find("attempting reconnect"); at != std::string::npos;
+         at = log.find("attempting reconnect", at + 1))
+      ++lost;
+    if (lost > 0) std::fprintf(stderr, "%zu reconnects (log.txt)\n", lost);
   }
   std::filesystem::remove_all(folder);
   return row;
@@ -157,6 +179,12 @@ int CompareIcecastListeners(int count, int seconds, bool tls) {
   // One plain listener from before the first recording to after the last.
   const auto capture = scratch.path() / "capture.mp3";
   MeasuredProcess capturing({"curl", "-s", "-o", capture.string(), icecast.url("/live.mp3")});
+  // Its connect must not be the one Icecast's short listen queue drops.
+  if (!WaitFor(30s, [&] {
+        std::error_code error;
+        return std::filesystem::file_size(capture, error) > 0 && !error;
+      }))
+    std::fprintf(stderr, "the capture got no data\n");
 
   std::printf("%d listeners of an Icecast mount fed by ffmpeg (MP3, 128 kbit/s)%s, %d s window\n",
               count, tls ? " over TLS" : "", seconds);
