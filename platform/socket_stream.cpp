@@ -33,16 +33,18 @@ std::size_t QueuedBytes(int fd) {
   return ::ioctl(fd, FIONREAD, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
 }
 
+constexpr int kCancelled = -1;
+
 // Polls `fd` for `events` until `deadline`, beside the cancel descriptor, or
 // in slices that look at the cancel flag when there is none. With `lowWater`
 // (a read below the socket's low-water mark), bytes that have arrived count
 // as readable at every slice's end and at the deadline. Returns the revents,
-// 0 on time-out; throws when cancelled.
-short PollUntil(int fd, short events, SteadyClock::time_point deadline,
-                const SocketOptions& options, bool lowWater) {
+// 0 on time-out, kCancelled when cancelled.
+int PollUntil(int fd, short events, SteadyClock::time_point deadline, const SocketOptions& options,
+              bool lowWater) {
   const bool sliced = options.cancel != nullptr && options.cancelEvent < 0;
   // Also a stop that came before the descriptor was made.
-  if (Cancelled(options.cancel)) throw NetworkError("cancelled");
+  if (Cancelled(options.cancel)) return kCancelled;
   for (;;) {
     const auto now = SteadyClock::now();
     if (now >= deadline) return lowWater && QueuedBytes(fd) > 0 ? POLLIN : 0;
@@ -56,9 +58,9 @@ short PollUntil(int fd, short events, SteadyClock::time_point deadline,
       if (errno == EINTR) continue;
       throw NetworkError(std::string("poll: ") + std::strerror(errno));
     }
-    if (count == 2 && p[1].revents != 0) throw NetworkError("cancelled");
+    if (count == 2 && p[1].revents != 0) return kCancelled;
     if (p[0].revents != 0) return p[0].revents;
-    if (sliced && Cancelled(options.cancel)) throw NetworkError("cancelled");
+    if (sliced && Cancelled(options.cancel)) return kCancelled;
     if (lowWater && QueuedBytes(fd) > 0) return POLLIN;
   }
 }
@@ -90,7 +92,9 @@ std::unique_ptr<SocketStream> SocketStream::connect(const std::string& host, std
       failure = std::strerror(errno);
       continue;
     }
-    if (PollUntil(fd, POLLOUT, deadline, options, false) == 0) {
+    const int ready = PollUntil(fd, POLLOUT, deadline, options, false);
+    if (ready == kCancelled) throw NetworkError("cancelled");
+    if (ready == 0) {
       failure = "connect timed out";
       continue;
     }
@@ -107,10 +111,22 @@ SocketStream::~SocketStream() {
 }
 
 short SocketStream::poll(short events, SteadyClock::time_point deadline) {
-  const short revents = PollUntil(fd_, events, deadline, options_, lowWater_ && events == POLLIN);
+  const bool belowMark = lowWater_ && events == POLLIN;
+  int revents =
+      belowMark && stopSeen_ ? kCancelled : PollUntil(fd_, events, deadline, options_, belowMark);
+  if (revents == kCancelled) {
+    // Below the mark, the bytes that had arrived when the stop came are
+    // handed out first, once: woken at every packet, the reader would have
+    // taken them already.
+    if (!belowMark || stopSeen_) throw NetworkError("cancelled");
+    stopSeen_ = true;
+    afterStop_ = QueuedBytes(fd_);
+    if (afterStop_ == 0) throw NetworkError("cancelled");
+    revents = POLLIN;
+  }
   // Whatever the poll saw (data, the end, a failure), a read now finds it.
   if (revents != 0 && (events & POLLIN) != 0) drained_ = false;
-  return revents;
+  return static_cast<short>(revents);
 }
 
 void SocketStream::waitFor(short events, std::chrono::milliseconds timeout, const char* what) {
@@ -132,21 +148,33 @@ bool SocketStream::peerClosed() const {
   return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
+long SocketStream::receive(char* buffer, std::size_t max) {
+  if (stopSeen_) max = std::min(max, afterStop_);
+  if (drained_ || (stopSeen_ && max == 0)) {
+    errno = EAGAIN;
+    return -1;
+  }
+  const ssize_t n = ::recv(fd_, buffer, max, 0);
+  if (n >= 0) {
+    // A short read took all there was.
+    drained_ = static_cast<std::size_t>(n) < max;
+    if (stopSeen_) afterStop_ -= static_cast<std::size_t>(n);
+  } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+    drained_ = true;
+  }
+  return static_cast<long>(n);
+}
+
 std::size_t SocketStream::readSome(char* buffer, std::size_t max) {
   if (max == 0) return 0;
   for (;;) {
-    if (drained_) waitFor(POLLIN, options_.ioTimeout, "read");
-    const ssize_t n = ::recv(fd_, buffer, max, 0);
-    if (n >= 0) {
-      // A short read took all there was.
-      drained_ = static_cast<std::size_t>(n) < max;
-      return static_cast<std::size_t>(n);
-    }
+    const long n = receive(buffer, max);
+    if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
       throw NetworkError(std::string("receive failed: ") + std::strerror(errno));
     }
-    drained_ = true;
+    waitFor(POLLIN, options_.ioTimeout, "read");
   }
 }
 

@@ -38,7 +38,8 @@ class SocketStream final : public ByteStream {
   SocketStream& operator=(const SocketStream&) = delete;
 
   // Never reads a socket that its last read left empty before a wait has
-  // seen data arrive.
+  // seen data arrive. Below a low-water mark a stop ends it once the bytes
+  // that had arrived are taken.
   std::size_t readSome(char* buffer, std::size_t max) override;
   void writeAll(std::string_view data) override;
   void setReadLowWater(std::size_t bytes) override;
@@ -56,11 +57,11 @@ class SocketStream final : public ByteStream {
   // and writes on the descriptor and waits through the two calls below.
   int descriptor() const { return fd_; }
   const SocketOptions& options() const { return options_; }
-  // True when its own last read found the socket empty (it got less than it
-  // asked for) and no wait has seen data since: a read now would find
-  // nothing. The layered protocol reports its own short reads.
-  bool drained() const { return drained_; }
-  void noteDrained() { drained_ = true; }
+  // One receive, as recv() answers it, for readSome() and for the layered
+  // protocol's reads. None (-1 with errno EAGAIN) when the last one found
+  // the socket empty (it got less than it asked for) and no wait has seen
+  // data since, and none past what had arrived when a stop came.
+  long receive(char* buffer, std::size_t max);
   // Waits until `events` (POLLIN, POLLOUT) are ready; throws NetworkError
   // "{what} timed out" after `timeout`, and at once when cancelled.
   void waitFor(short events, std::chrono::milliseconds timeout, const char* what);
@@ -76,6 +77,9 @@ class SocketStream final : public ByteStream {
   SocketOptions options_;
   bool drained_ = false;
   bool lowWater_ = false;
+  // A wait below the mark has seen the stop; this many bytes had arrived.
+  bool stopSeen_ = false;
+  std::size_t afterStop_ = 0;
 };
 
 }  // namespace larkspan::platform

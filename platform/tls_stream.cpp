@@ -67,19 +67,19 @@ int StreamIndex() {
   return index;
 }
 
-// Reads with OpenSSL's socket BIO, but never a socket that the last read
-// left empty: OpenSSL asks again after every record it takes, and that read
-// would find nothing. It is told to retry instead, and the stream waits.
-int ReadUnlessDrained(BIO* bio, char* buffer, int length) {
+// Reads through the socket stream, which never reads a socket that the last
+// read left empty: OpenSSL asks again after every record it takes, and that
+// read would find nothing. It is told to retry instead, and the stream waits.
+int ReadThroughStream(BIO* bio, char* buffer, int length) {
   auto* socket = static_cast<SocketStream*>(BIO_get_ex_data(bio, StreamIndex()));
-  if (socket != nullptr && socket->drained()) {
-    BIO_clear_retry_flags(bio);
-    BIO_set_retry_read(bio);
-    return -1;
-  }
-  const int n = BIO_meth_get_read(BIO_s_socket())(bio, buffer, length);
-  if (socket != nullptr && n < length) socket->noteDrained();
-  return n;
+  BIO_clear_retry_flags(bio);
+  if (socket == nullptr || length < 0) return -1;
+  const long n = socket->receive(buffer, static_cast<std::size_t>(length));
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_read(bio);
+  // As OpenSSL's socket BIO marks the end, for its check of an end without
+  // close_notify.
+  if (n == 0 && length > 0) BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+  return static_cast<int>(n);
 }
 
 BIO_METHOD* MakeSocketMethod() {
@@ -87,7 +87,7 @@ BIO_METHOD* MakeSocketMethod() {
   BIO_METHOD* method = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
   if (method == nullptr) return nullptr;
   BIO_meth_set_write(method, WriteWithoutSignal);
-  BIO_meth_set_read(method, ReadUnlessDrained);
+  BIO_meth_set_read(method, ReadThroughStream);
   BIO_meth_set_puts(method, BIO_meth_get_puts(socket));
   BIO_meth_set_ctrl(method, BIO_meth_get_ctrl(socket));
   BIO_meth_set_create(method, BIO_meth_get_create(socket));
