@@ -3,9 +3,11 @@
 // stream. Prints CPU (whole run and steady state), resident memory, and
 // whether every file holds every byte the server sent. With --tls every
 // stream is HTTPS, from a certificate of a throw-away authority that both
-// recorders trust.
+// recorders trust. With --icecast the streams come from a real Icecast fed
+// by ffmpeg instead (see icecast_listeners.h).
 //
 //   concurrent_streams_bench [--tls] [--seconds S] [N ...]      (default: 100 1000)
+//   concurrent_streams_bench --icecast [--tls] [--seconds S] [N ...]   (default: 500)
 
 #include <csignal>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/icecast_listeners.h"
 #include "bench/measured_process.h"
 #include "bench/recorder_swarm.h"
 #include "bench/stream_check.h"
@@ -167,18 +170,26 @@ void Print(const char* name, int count, const Figures& f) {
 int Main(int argc, char** argv) {
   int seconds = 30;
   bool tls = false;
+  bool icecast = false;
   std::vector<int> counts;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--tls") == 0) {
       tls = true;
+    } else if (std::strcmp(argv[i], "--icecast") == 0) {
+      icecast = true;
     } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
       seconds = std::stoi(argv[++i]);
     } else {
       counts.push_back(std::stoi(argv[i]));
     }
   }
-  if (counts.empty()) counts = {100, 1000};
   std::signal(SIGPIPE, SIG_IGN);
+  if (icecast) {
+    for (const int count : counts.empty() ? std::vector<int>{500} : counts)
+      CompareIcecastListeners(count, seconds, tls);
+    return 0;
+  }
+  if (counts.empty()) counts = {100, 1000};
 
   const test::TemporaryFolder scratch;
   Trust trust;

@@ -124,4 +124,14 @@ double CpuSecondsSoFar(pid_t pid) {
   return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+long long VoluntarySwitches(pid_t pid) {
+  long long total = 0;
+  std::error_code error;
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    total += KiBField((task.path() / "status").string(), "voluntary_ctxt_switches:");
+  }
+  return total;
+}
+
 }  // namespace larkspan::bench

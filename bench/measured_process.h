@@ -54,5 +54,8 @@ class MeasuredProcess {
 long ResidentKiB(pid_t pid);      // VmRSS
 long ProportionalKiB(pid_t pid);  // Pss: shared pages split among their users
 double CpuSecondsSoFar(pid_t pid);
+// Voluntary context switches of all its threads so far: how often they went
+// to sleep waiting for something, and so were woken.
+long long VoluntarySwitches(pid_t pid);
 
 }  // namespace larkspan::bench

@@ -4,16 +4,21 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/command_runner.h"
+#include "platform/descriptor_limit.h"
 #include "platform/prompter.h"
 #include "platform/tone.h"
 #include "recording/recording_thread.h"
 
 namespace larkspan::bench {
 
-int RunRecorderSwarm(const std::filesystem::path& folder, const std::string& baseUrl, int count) {
+int RunRecorderSwarm(const std::filesystem::path& folder, const std::string& baseUrl, int count,
+                     int startsPerSecond) {
+  // As the program does: a socket, a file and a stop signal per recording.
+  platform::RaiseDescriptorLimit();
   // The stop signal is taken here, never by a recording thread.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -51,6 +56,7 @@ int RunRecorderSwarm(const std::filesystem::path& folder, const std::string& bas
                                         .disableSounds = true});
     threads.push_back(recording::StartRecordingThread(*job, context));
     jobs.push_back(std::move(job));
+    if (startsPerSecond > 0) std::this_thread::sleep_for(std::chrono::seconds(1) / startsPerSecond);
   }
 
   int signal = 0;
@@ -61,14 +67,19 @@ int RunRecorderSwarm(const std::filesystem::path& folder, const std::string& bas
 }
 
 std::vector<std::string> RecorderSwarmCommand(const std::filesystem::path& folder,
-                                              const std::string& baseUrl, int count) {
-  return {std::filesystem::read_symlink("/proc/self/exe").string(), kRecorderSwarmArgument,
-          folder.string(), baseUrl, std::to_string(count)};
+                                              const std::string& baseUrl, int count,
+                                              int startsPerSecond) {
+  return {std::filesystem::read_symlink("/proc/self/exe").string(),
+          kRecorderSwarmArgument,
+          folder.string(),
+          baseUrl,
+          std::to_string(count),
+          std::to_string(startsPerSecond)};
 }
 
 int RunRecorderSwarmIfAsked(int argc, char** argv) {
-  if (argc != 5 || std::strcmp(argv[1], kRecorderSwarmArgument) != 0) return -1;
-  return RunRecorderSwarm(argv[2], argv[3], std::atoi(argv[4]));
+  if (argc != 6 || std::strcmp(argv[1], kRecorderSwarmArgument) != 0) return -1;
+  return RunRecorderSwarm(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
 }
 
 }  // namespace larkspan::bench

@@ -31,4 +31,16 @@ StreamFileCheck CheckStreamFile(const std::filesystem::path& file, const StreamC
   return check;
 }
 
+bool WithinCapture(std::string_view recording, std::string_view capture) {
+  if (recording.empty()) return false;
+  // A tone's frames may repeat: every place the recording's first bytes
+  // occur is a candidate.
+  const std::string_view key = recording.substr(0, 4096);
+  for (std::size_t at = capture.find(key); at != std::string_view::npos;
+       at = capture.find(key, at + 1)) {
+    if (capture.substr(at, recording.size()) == recording) return true;
+  }
+  return false;
+}
+
 }  // namespace larkspan::bench

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 #include "bench/stream_server.h"
 
@@ -16,5 +17,10 @@ struct StreamFileCheck {
 // Compares a recorded file with stream `id` of `content`.
 StreamFileCheck CheckStreamFile(const std::filesystem::path& file, const StreamContent& content,
                                 std::uint32_t id);
+
+// True when `recording` is one unbroken, non-empty run of `capture`'s bytes:
+// a listener's recording of a live stream, against a capture of the same
+// stream that began before it and ended after it.
+bool WithinCapture(std::string_view recording, std::string_view capture);
 
 }  // namespace larkspan::bench

@@ -16,6 +16,12 @@ class ByteStream {
   virtual std::size_t readSome(char* buffer, std::size_t max) = 0;
   // Sends all of `data`. Throws NetworkError on a failure.
   virtual void writeAll(std::string_view data) = 0;
+  // From now on a read that waits is woken only once `bytes` have arrived,
+  // or at the end of the stream, a failure or a stop, instead of at every
+  // packet; fewer bytes are still handed out within about a second and never
+  // held past the time-out. For long streams read in pieces, where the
+  // wake-ups cost more than the bytes. Without effect here.
+  virtual void setReadLowWater(std::size_t /*bytes*/) {}
 };
 
 // Serves a fixed text, at most `slice` bytes per read, to exercise short

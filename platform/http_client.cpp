@@ -75,6 +75,7 @@ void HttpRequest::send() {
   socketOptions.connectTimeout = options_.connectTimeout;
   socketOptions.ioTimeout = options_.readTimeout;
   socketOptions.cancel = options_.cancel;
+  socketOptions.cancelEvent = options_.cancelEvent;
   if (service_ == ServiceType::Https) {
     stream_ = TlsStream::connect(server_, port_, socketOptions);
   } else {
@@ -83,6 +84,8 @@ void HttpRequest::send() {
   stream_->writeAll(requestText());
   reply_ = std::make_unique<HttpReply>(*stream_, options_.keepLimit);
   reply_->readHead();
+  // The head is read at every packet, as it may come alone and be small.
+  if (options_.bodyLowWater > 0) stream_->setReadLowWater(options_.bodyLowWater);
 }
 
 int HttpRequest::statusCode() const {

@@ -19,9 +19,14 @@ struct HttpOptions {
   std::chrono::milliseconds readTimeout{20'000};
   // Body bytes kept so that a request can be repositioned to its start.
   std::size_t keepLimit = HttpReply::kDefaultKeepLimit;
-  // A stop request: when it becomes true, a waiting connect or read fails at
-  // once with NetworkError instead of running into its time-out.
+  // A stop request: when it becomes true, a waiting connect or read fails
+  // with NetworkError instead of running into its time-out: at once when
+  // `cancelEvent` is given (see SocketOptions), within 200 ms otherwise.
   const std::atomic<bool>* cancel = nullptr;
+  int cancelEvent = -1;
+  // When not 0, body reads that wait are woken only once this many bytes
+  // have arrived (ByteStream::setReadLowWater), not at every packet.
+  std::size_t bodyLowWater = 0;
 };
 
 // One GET of one object path, HTTP/1.0, on a connection of its own, inside

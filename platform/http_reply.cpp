@@ -78,7 +78,7 @@ void HttpReply::compactPending() {
   pendingBegin_ = 0;
 }
 
-bool HttpReply::fill() {
+bool HttpReply::fill(std::size_t most) {
   if (streamEnded_) return false;
   if (pendingEnd_ == pending_.size()) compactPending();
   if (pendingEnd_ == pending_.size()) {
@@ -87,8 +87,8 @@ bool HttpReply::fill() {
     pending_.resize(std::min(pending_.size() * 2, kMaxHeadBytes + kPendingSize));
     if (pendingEnd_ == pending_.size()) throw NetworkError("reply line too long");
   }
-  const std::size_t n =
-      stream_.readSome(pending_.data() + pendingEnd_, pending_.size() - pendingEnd_);
+  const std::size_t n = stream_.readSome(pending_.data() + pendingEnd_,
+                                         std::min(pending_.size() - pendingEnd_, most));
   if (n == 0) {
     streamEnded_ = true;
     return false;
@@ -298,6 +298,10 @@ std::size_t HttpReply::readBodyFromNetwork(char* buffer, std::size_t max) {
     case BodyMode::Length: {
       const auto limit = static_cast<std::size_t>(std::min<std::uint64_t>(max, remaining_));
       if (limit == 0) break;
+      // The same read-ahead, never past the body's end (a stream server
+      // announces a length it never reaches).
+      if (pendingSize() == 0 && limit < pending_.size() && remaining_ > limit)
+        fill(static_cast<std::size_t>(std::min<std::uint64_t>(remaining_, pending_.size())));
       if (pendingSize() > 0)
         n = takePending(buffer, limit);
       else if (!streamEnded_)

@@ -55,7 +55,8 @@ class HttpReply {
   enum class BodyMode { Empty, UntilClose, Length, Chunked };
   enum class ChunkState { SizeLine, Data, DataEnd, Trailers, Done };
 
-  bool fill();  // reads more into the pending buffer; false at the end
+  // Reads more into the pending buffer, at most `most` bytes; false at the end.
+  bool fill(std::size_t most = static_cast<std::size_t>(-1));
   std::size_t pendingSize() const { return pendingEnd_ - pendingBegin_; }
   void compactPending();
   bool readLine(std::string& line, std::size_t maxLength);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,8 +15,12 @@
 namespace larkspan::platform {
 namespace {
 
-// How often a wait looks at the cancel flag.
+// How often a wait looks at a cancel flag that comes without a descriptor.
 constexpr std::chrono::milliseconds kCancelSlice{200};
+// How long bytes below the read low-water mark may sit before they are read
+// anyway: a slow stream is still recorded as it comes, and its time-out
+// still counts from about its last byte.
+constexpr std::chrono::milliseconds kLowWaterSlice{1000};
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -23,23 +28,40 @@ bool Cancelled(const std::atomic<bool>* cancel) {
   return cancel != nullptr && cancel->load(std::memory_order_acquire);
 }
 
-// Polls `fd` for `events` until `deadline`, in slices that look at `cancel`.
-// Returns the revents, 0 on time-out; throws when cancelled.
-short PollUntil(int fd, short events, SteadyClock::time_point deadline,
-                const std::atomic<bool>* cancel) {
+std::size_t QueuedBytes(int fd) {
+  int queued = 0;
+  return ::ioctl(fd, FIONREAD, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
+}
+
+constexpr int kCancelled = -1;
+
+// Polls `fd` for `events` until `deadline`, beside the cancel descriptor, or
+// in slices that look at the cancel flag when there is none. With `lowWater`
+// (a read below the socket's low-water mark), bytes that have arrived count
+// as readable at every slice's end and at the deadline. Returns the revents,
+// 0 on time-out, kCancelled when cancelled.
+int PollUntil(int fd, short events, SteadyClock::time_point deadline, const SocketOptions& options,
+              bool lowWater) {
+  const bool sliced = options.cancel != nullptr && options.cancelEvent < 0;
+  // Also a stop that came before the descriptor was made.
+  if (Cancelled(options.cancel)) return kCancelled;
   for (;;) {
-    if (Cancelled(cancel)) throw NetworkError("cancelled");
     const auto now = SteadyClock::now();
-    if (now >= deadline) return 0;
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    if (cancel != nullptr) wait = std::min(wait, kCancelSlice);
-    pollfd p{fd, events, 0};
-    const int r = ::poll(&p, 1, static_cast<int>(std::max<long long>(wait.count(), 1)));
+    if (now >= deadline) return lowWater && QueuedBytes(fd) > 0 ? POLLIN : 0;
+    auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    if (sliced) wait = std::min(wait, kCancelSlice);
+    if (lowWater) wait = std::min(wait, kLowWaterSlice);
+    pollfd p[2] = {{fd, events, 0}, {options.cancelEvent, POLLIN, 0}};
+    const nfds_t count = options.cancelEvent >= 0 ? 2 : 1;
+    const int r = ::poll(p, count, static_cast<int>(wait.count()));
     if (r < 0) {
       if (errno == EINTR) continue;
       throw NetworkError(std::string("poll: ") + std::strerror(errno));
     }
-    if (r > 0) return p.revents;
+    if (count == 2 && p[1].revents != 0) return kCancelled;
+    if (p[0].revents != 0) return p[0].revents;
+    if (sliced && Cancelled(options.cancel)) return kCancelled;
+    if (lowWater && QueuedBytes(fd) > 0) return POLLIN;
   }
 }
 
@@ -70,7 +92,9 @@ std::unique_ptr<SocketStream> SocketStream::connect(const std::string& host, std
       failure = std::strerror(errno);
       continue;
     }
-    if (PollUntil(fd, POLLOUT, deadline, options.cancel) == 0) {
+    const int ready = PollUntil(fd, POLLOUT, deadline, options, false);
+    if (ready == kCancelled) throw NetworkError("cancelled");
+    if (ready == 0) {
       failure = "connect timed out";
       continue;
     }
@@ -86,14 +110,33 @@ SocketStream::~SocketStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+short SocketStream::poll(short events, SteadyClock::time_point deadline) {
+  const bool belowMark = lowWater_ && events == POLLIN;
+  int revents =
+      belowMark && stopSeen_ ? kCancelled : PollUntil(fd_, events, deadline, options_, belowMark);
+  if (revents == kCancelled) {
+    // Below the mark, the bytes that had arrived when the stop came are
+    // handed out first, once: woken at every packet, the reader would have
+    // taken them already.
+    if (!belowMark || stopSeen_) throw NetworkError("cancelled");
+    stopSeen_ = true;
+    afterStop_ = QueuedBytes(fd_);
+    if (afterStop_ == 0) throw NetworkError("cancelled");
+    revents = POLLIN;
+  }
+  // Whatever the poll saw (data, the end, a failure), a read now finds it.
+  if (revents != 0 && (events & POLLIN) != 0) drained_ = false;
+  return static_cast<short>(revents);
+}
+
 void SocketStream::waitFor(short events, std::chrono::milliseconds timeout, const char* what) {
-  if (PollUntil(fd_, events, SteadyClock::now() + timeout, options_.cancel) == 0) {
+  if (poll(events, SteadyClock::now() + timeout) == 0) {
     throw NetworkError(std::string(what) + " timed out");
   }
 }
 
 bool SocketStream::waitUntil(short events, SteadyClock::time_point deadline) {
-  return PollUntil(fd_, events, deadline, options_.cancel) != 0;
+  return poll(events, deadline) != 0;
 }
 
 bool SocketStream::waitReadable(std::chrono::milliseconds timeout) {
@@ -105,10 +148,27 @@ bool SocketStream::peerClosed() const {
   return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
+long SocketStream::receive(char* buffer, std::size_t max) {
+  if (stopSeen_) max = std::min(max, afterStop_);
+  if (drained_ || (stopSeen_ && max == 0)) {
+    errno = EAGAIN;
+    return -1;
+  }
+  const ssize_t n = ::recv(fd_, buffer, max, 0);
+  if (n >= 0) {
+    // A short read took all there was.
+    drained_ = static_cast<std::size_t>(n) < max;
+    if (stopSeen_) afterStop_ -= static_cast<std::size_t>(n);
+  } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+    drained_ = true;
+  }
+  return static_cast<long>(n);
+}
+
 std::size_t SocketStream::readSome(char* buffer, std::size_t max) {
   if (max == 0) return 0;
   for (;;) {
-    const ssize_t n = ::recv(fd_, buffer, max, 0);
+    const long n = receive(buffer, max);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -116,6 +176,12 @@ std::size_t SocketStream::readSome(char* buffer, std::size_t max) {
     }
     waitFor(POLLIN, options_.ioTimeout, "read");
   }
+}
+
+void SocketStream::setReadLowWater(std::size_t bytes) {
+  const int mark = static_cast<int>(std::min<std::size_t>(bytes, 1 << 20));
+  // Where the system refuses it, every packet wakes the reader as before.
+  lowWater_ = mark > 1 && ::setsockopt(fd_, SOL_SOCKET, SO_RCVLOWAT, &mark, sizeof mark) == 0;
 }
 
 void SocketStream::writeAll(std::string_view data) {

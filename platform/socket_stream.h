@@ -14,8 +14,13 @@ struct SocketOptions {
   std::chrono::milliseconds connectTimeout{10'000};
   // The longest wait for data (or for room to send) before the stream fails.
   std::chrono::milliseconds ioTimeout{20'000};
-  // When it becomes true, a waiting connect, read or write fails at once.
+  // When it becomes true, a waiting connect, read or write fails: at once
+  // when `cancelEvent` is given, within 200 ms otherwise.
   const std::atomic<bool>* cancel = nullptr;
+  // A descriptor that is readable while `cancel` is true (a StopSignal's),
+  // polled beside the socket, so that a wait needs no wake-ups to look at
+  // the flag.
+  int cancelEvent = -1;
 };
 
 // A TCP connection (IPv4 or IPv6) whose every wait is bounded by a time-out
@@ -32,8 +37,12 @@ class SocketStream final : public ByteStream {
   SocketStream(const SocketStream&) = delete;
   SocketStream& operator=(const SocketStream&) = delete;
 
+  // Never reads a socket that its last read left empty before a wait has
+  // seen data arrive. Below a low-water mark a stop ends it once the bytes
+  // that had arrived are taken.
   std::size_t readSome(char* buffer, std::size_t max) override;
   void writeAll(std::string_view data) override;
+  void setReadLowWater(std::size_t bytes) override;
 
   // Reads with a time-out of its own, returning false (nothing read) when it
   // passes instead of throwing.
@@ -48,6 +57,11 @@ class SocketStream final : public ByteStream {
   // and writes on the descriptor and waits through the two calls below.
   int descriptor() const { return fd_; }
   const SocketOptions& options() const { return options_; }
+  // One receive, as recv() answers it, for readSome() and for the layered
+  // protocol's reads. None (-1 with errno EAGAIN) when the last one found
+  // the socket empty (it got less than it asked for) and no wait has seen
+  // data since, and none past what had arrived when a stop came.
+  long receive(char* buffer, std::size_t max);
   // Waits until `events` (POLLIN, POLLOUT) are ready; throws NetworkError
   // "{what} timed out" after `timeout`, and at once when cancelled.
   void waitFor(short events, std::chrono::milliseconds timeout, const char* what);
@@ -57,8 +71,15 @@ class SocketStream final : public ByteStream {
  private:
   SocketStream(int fd, SocketOptions options) : fd_(fd), options_(options) {}
 
+  short poll(short events, std::chrono::steady_clock::time_point deadline);
+
   int fd_;
   SocketOptions options_;
+  bool drained_ = false;
+  bool lowWater_ = false;
+  // A wait below the mark has seen the stop; this many bytes had arrived.
+  bool stopSeen_ = false;
+  std::size_t afterStop_ = 0;
 };
 
 }  // namespace larkspan::platform

@@ -61,12 +61,33 @@ int WriteWithoutSignal(BIO* bio, const char* data, int length) {
   return static_cast<int>(n);
 }
 
+// Where a BIO finds the socket stream it reads for.
+int StreamIndex() {
+  static const int index = BIO_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+
+// Reads through the socket stream, which never reads a socket that the last
+// read left empty: OpenSSL asks again after every record it takes, and that
+// read would find nothing. It is told to retry instead, and the stream waits.
+int ReadThroughStream(BIO* bio, char* buffer, int length) {
+  auto* socket = static_cast<SocketStream*>(BIO_get_ex_data(bio, StreamIndex()));
+  BIO_clear_retry_flags(bio);
+  if (socket == nullptr || length < 0) return -1;
+  const long n = socket->receive(buffer, static_cast<std::size_t>(length));
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_read(bio);
+  // As OpenSSL's socket BIO marks the end, for its check of an end without
+  // close_notify.
+  if (n == 0 && length > 0) BIO_set_flags(bio, BIO_FLAGS_IN_EOF);
+  return static_cast<int>(n);
+}
+
 BIO_METHOD* MakeSocketMethod() {
   const BIO_METHOD* socket = BIO_s_socket();
   BIO_METHOD* method = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
   if (method == nullptr) return nullptr;
   BIO_meth_set_write(method, WriteWithoutSignal);
-  BIO_meth_set_read(method, BIO_meth_get_read(socket));
+  BIO_meth_set_read(method, ReadThroughStream);
   BIO_meth_set_puts(method, BIO_meth_get_puts(socket));
   BIO_meth_set_ctrl(method, BIO_meth_get_ctrl(socket));
   BIO_meth_set_create(method, BIO_meth_get_create(socket));
@@ -83,11 +104,15 @@ const BIO_METHOD* SocketMethod() {
 
 // The socket under `ssl`, read and written by OpenSSL; the socket stream
 // keeps owning the descriptor.
-bool AttachSocket(SSL* ssl, int fd) {
+bool AttachSocket(SSL* ssl, SocketStream& socket) {
   const BIO_METHOD* method = SocketMethod();
   BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
   if (bio == nullptr) return false;
-  BIO_set_fd(bio, fd, BIO_NOCLOSE);
+  if (StreamIndex() < 0 || BIO_set_ex_data(bio, StreamIndex(), &socket) != 1) {
+    BIO_free(bio);
+    return false;
+  }
+  BIO_set_fd(bio, socket.descriptor(), BIO_NOCLOSE);
   SSL_set_bio(ssl, bio, bio);
   return true;
 }
@@ -128,8 +153,7 @@ std::unique_ptr<TlsStream> TlsStream::connect(const std::string& host, std::uint
   auto socket = SocketStream::connect(host, port, options);
   SSL_CTX* context = SharedContext();
   std::unique_ptr<ssl_st, Free> ssl(context != nullptr ? SSL_new(context) : nullptr);
-  if (!ssl || !AttachSocket(ssl.get(), socket->descriptor()) ||
-      SSL_set1_host(ssl.get(), host.c_str()) != 1 ||
+  if (!ssl || !AttachSocket(ssl.get(), *socket) || SSL_set1_host(ssl.get(), host.c_str()) != 1 ||
       // A server name, never an address, is sent as SNI.
       (!IsAddressLiteral(host) && SSL_set_tlsext_host_name(ssl.get(), host.c_str()) != 1)) {
     ERR_clear_error();
@@ -193,6 +217,10 @@ std::size_t TlsStream::readSome(char* buffer, std::size_t max) {
     if (SSL_get_error(ssl_.get(), result) == SSL_ERROR_WANT_READ) SSL_free_buffers(ssl_.get());
     if (!waitToRetry(result, "read", "receive failed: ")) return 0;
   }
+}
+
+void TlsStream::setReadLowWater(std::size_t bytes) {
+  socket_->setReadLowWater(bytes);
 }
 
 void TlsStream::writeAll(std::string_view data) {

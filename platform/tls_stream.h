@@ -30,6 +30,9 @@ class TlsStream final : public ByteStream {
   // Hands out what has been decrypted already before it waits for the socket.
   std::size_t readSome(char* buffer, std::size_t max) override;
   void writeAll(std::string_view data) override;
+  // The socket's mark: a wait ends with a record or more to decrypt, as a
+  // stream sends records of a few packets.
+  void setReadLowWater(std::size_t bytes) override;
 
  private:
   struct Free {

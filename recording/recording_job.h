@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/stop_signal.h"
+
 namespace larkspan::schedule {
 struct ProfileSettings;
 }
@@ -32,8 +34,9 @@ struct RecordingJob {
   RecordingJob(const RecordingJob&) = delete;
   RecordingJob& operator=(const RecordingJob&) = delete;
 
-  // Set by the owner to ask the thread to end; the thread only reads it.
-  std::atomic<bool> stopRequested{false};
+  // Set by the owner to ask the thread to end; the thread only reads it,
+  // and waits for stream data beside its descriptor.
+  platform::StopSignal stopRequested;
 
   // Safe to call from any thread while the recording thread replaces it.
   std::string status() const;

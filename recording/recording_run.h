@@ -76,6 +76,9 @@ class RecordingRun {
   // Reads one chunk and writes what belongs in the file; returns the bytes
   // delivered, 0 for the end of the data or a failed read.
   std::size_t readAndHandleChunk();
+  // At a stop: records the whole chunks of the bytes that had arrived,
+  // beginning with the `n` bytes just read.
+  void recordArrivedChunks(std::size_t n);
   std::size_t dataStart(std::size_t length);
   void holdBackOrWrite(std::size_t length, std::size_t start);
   void writeHeldBack();

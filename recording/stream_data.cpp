@@ -49,9 +49,28 @@ std::size_t RecordingRun::readAndHandleChunk() {
     if (!stopRequested()) setStatus(status::kError);
     return 0;
   }
-  if (n == 0 || stopRequested()) return n;
+  if (n == 0) return n;
+  if (stopRequested()) {
+    recordArrivedChunks(n);
+    return n;
+  }
   holdBackOrWrite(n, dataStart(n));
   return n;
+}
+
+void RecordingRun::recordArrivedChunks(std::size_t n) {
+  // After a stop, reads hand out only what had arrived before it (the
+  // socket's low-water mark may have kept it waiting there). Its whole chunks
+  // are recorded, as they were when the thread woke at every packet; the
+  // chunk still incomplete is dropped.
+  while (n == readSize()) {
+    holdBackOrWrite(n, dataStart(n));
+    try {
+      n = request_->read(readBuffer_.data(), readSize());
+    } catch (const platform::NetworkError&) {
+      return;
+    }
+  }
 }
 
 std::size_t RecordingRun::dataStart(std::size_t length) {
