@@ -1,6 +1,6 @@
 // The program without windows, run as a separate process: what it does with
-// an unreadable profile, a second instance and a hang-up. And its engine's
-// exit, in this process.
+// an unreadable profile, a second instance and a hang-up, and the windowed
+// form without a display. And its engine's exit, in this process.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <thread>
@@ -30,9 +31,7 @@ using namespace std::chrono_literals;
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Polls `done` until it holds or `limit` has passed; true when it holds.
@@ -138,6 +137,20 @@ TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
   EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+}
+
+TEST(Headless, WithoutADisplayTheWindowedFormPointsToIt) {
+  test::TemporaryFolder folder;
+  std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
+  std::erase_if(environment, [](const std::string& v) {
+    return v.starts_with("DISPLAY=") || v.starts_with("WAYLAND_DISPLAY=") ||
+           v.starts_with("QT_QPA_PLATFORM=");
+  });
+  const int status = test::ChildProcess({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM},
+                                        environment, folder.path() / "output.txt")
+                         .wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == app::kExitUsage);
+  EXPECT_NE(ReadAll(folder.path() / "output.txt").find("--headless"), std::string::npos);
 }
 
 TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {

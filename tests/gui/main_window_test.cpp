@@ -1,17 +1,14 @@
-// The main window and the stop window over the real engine, and the program
-// as a process: what a user does with them, one test per behaviour.
+// The main window and the stop window over the real engine: what a user does
+// with them, one test per behaviour.
 
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QToolButton>
-#include <csignal>
 #include <fstream>
 #include <span>
-#include <sstream>
 
 #include "gui/stop_dlg.h"
 #include "tests/gui/window_fixture.h"
-#include "tests/support/child_process.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/scripted_http_server.h"
 
@@ -214,41 +211,6 @@ TEST_F(MainWindowTest, PlayerPlaysPausesSeeksAndStopsAndCannotOpenWhatDoesNotDec
   click("Stop");
   EXPECT_EQ(time->text(), "00:00");
   EXPECT_EQ(slider->value(), 0);
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-TEST(DesktopProgram, NeedsADisplayAndEndsSavingOnAStopSignal) {
-  test::TemporaryFolder folder;
-  std::vector<std::string> environment;
-  for (const std::string& v : test::ChildProcess::CurrentEnvironment()) {
-    if (v.rfind("DISPLAY=", 0) != 0 && v.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-        v.rfind("QT_QPA_PLATFORM=", 0) != 0)
-      environment.push_back(v);
-  }
-  const auto output = folder.path() / "output.txt";
-  test::ChildProcess headless({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM}, environment,
-                              output);
-  const int status = headless.wait();
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
-  EXPECT_NE(ReadAll(output).find("--headless"), std::string::npos) << ReadAll(output);
-
-  environment.push_back("QT_QPA_PLATFORM=offscreen");
-  for (const int signal : {SIGTERM, SIGHUP}) {
-    std::filesystem::remove(folder.path() / schedule::kProfileFileName);
-    test::ChildProcess program({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM}, environment,
-                               output);
-    std::this_thread::sleep_for(1s);
-    kill(program.pid(), signal);
-    const int ended = program.wait();
-    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ReadAll(output);
-    EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName)) << signal;
-  }
 }
 
 }  // namespace

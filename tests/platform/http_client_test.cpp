@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <future>
@@ -14,6 +13,7 @@
 #include "platform/address_resolver.h"
 #include "platform/network_error.h"
 #include "platform/tls_stream.h"
+#include "tests/support/loopback_port.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/support/test_certificates.h"
 
@@ -71,18 +71,11 @@ TEST(HttpRequest, SendsHttp10WithHostTheAddedLinesOnceAndAnEscapedPath) {
 // connect waits.
 struct NeverAccepting {
   NeverAccepting() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fds.emplace_back(::socket(AF_INET, SOCK_STREAM, 0)),
-           reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(fds[0], 0);
-    ::getsockname(fds[0], reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    ::listen(fds.emplace_back(test::BindLoopback(port, false)), 0);
+    sockaddr_in address = test::LoopbackAddress(port);
     while (fds.size() < 5)
       ::connect(fds.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)),
-                reinterpret_cast<sockaddr*>(&address), length);
+                reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
   ~NeverAccepting() {
     for (const int fd : fds) ::close(fd);
@@ -102,7 +95,10 @@ TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
   cut.closeAfter = cut.head.size() + 4321;
   ScriptedReply stallsAfterData = ScriptedReply::Ok("abc");
   stallsAfterData.stall = true;
-  const std::string at = "failed: cannot connect to 127.0.0.1:";
+  const auto timedOut = [](std::uint16_t port, const std::string& wait) {
+    return "failed: cannot connect to 127.0.0.1:" + std::to_string(port) + ": " + wait +
+           " timed out";
+  };
   struct Case {
     std::optional<ScriptedReply> reply;  // none: silence
     std::uint16_t port;
@@ -118,16 +114,8 @@ TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
       {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
       {{}, server.port(), ServiceType::Https, 30s, "failed: cancelled"},
       {{}, full.port, ServiceType::Http, 30s, "failed: cancelled"},
-      {{},
-       server.port(),
-       ServiceType::Https,
-       300ms,
-       at + std::to_string(server.port()) + ": TLS handshake timed out"},
-      {{},
-       full.port,
-       ServiceType::Http,
-       300ms,
-       at + std::to_string(full.port) + ": connect timed out"}};
+      {{}, server.port(), ServiceType::Https, 300ms, timedOut(server.port(), "TLS handshake")},
+      {{}, full.port, ServiceType::Http, 300ms, timedOut(full.port, "connect")}};
   for (const Case& c : cases) {
     if (c.reply) server.enqueue(*c.reply);
     std::atomic<bool> stop{false};
