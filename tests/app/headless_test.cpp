@@ -71,10 +71,28 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
   EXPECT_EQ(ReadAll(profile), "a profile of another run");
 }
 
+// Whether the process is the program yet (sh and env replace themselves by
+// it) and its soft "Max open files" is the hard one.
+bool RaisedItsDescriptorLimit(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::error_code error;
+  if (std::filesystem::read_symlink(proc + "/exe", error) !=
+      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
+    return false;
+  }
+  const std::string limits = ReadAll(proc + "/limits");
+  std::istringstream values(limits.substr(limits.find("Max open files") + 14));
+  std::string soft, hard;
+  values >> soft >> hard;
+  return soft == hard;
+}
+
 // Each of two programs on one folder would save the profile at its exit: the
 // second says which process holds the folder and ends at once, saving
-// nothing. The lock goes with its holder, even one that crashed.
-TEST(Headless, ASecondOneOnTheSameFolderEndsWithoutSavingTheProfile) {
+// nothing. The lock goes with its holder, even one that crashed: a third
+// one, started as a desktop starts it (a soft descriptor limit far below the
+// hard one), raises its limit and ends on a hang-up, saving the profile.
+TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesOnAHangUp) {
   test::TemporaryFolder folder;
   const std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
                                             "--headless"};
@@ -100,42 +118,14 @@ TEST(Headless, ASecondOneOnTheSameFolderEndsWithoutSavingTheProfile) {
 
   ::kill(first.pid(), SIGKILL);
   first.wait();
-  test::ChildProcess third(command, environment);
-  WaitUntil([&] { return holds(third); }, 5s);
-  EXPECT_EQ(third.stop(), 0) << "after a crash the folder is free again";
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
-}
-
-// Whether the process is the program yet (sh and env replace themselves by
-// it) and its soft "Max open files" is the hard one.
-bool RaisedItsDescriptorLimit(pid_t pid) {
-  const std::string proc = "/proc/" + std::to_string(pid);
-  std::error_code error;
-  if (std::filesystem::read_symlink(proc + "/exe", error) !=
-      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
-    return false;
-  }
-  const std::string limits = ReadAll(proc + "/limits");
-  std::istringstream values(limits.substr(limits.find("Max open files") + 14));
-  std::string soft, hard;
-  values >> soft >> hard;
-  return soft == hard;
-}
-
-TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
-  test::TemporaryFolder folder;
-  // Started as a desktop starts it, with a soft limit far below the hard one.
-  test::ChildProcess program({"sh", "-c", "ulimit -S -n 64 && exec env -C \"$1\" \"$0\" --headless",
-                              LARKSPAN_PROGRAM, folder.path().string()},
-                             test::ChildProcess::CurrentEnvironment(),
-                             folder.path() / "output.txt");
+  std::vector<std::string> limited = {"sh", "-c", "ulimit -S -n 64 && exec \"$0\" \"$@\""};
+  limited.insert(limited.end(), command.begin(), command.end());
+  test::ChildProcess third(limited, environment, folder.path() / "third.txt");
   // The limit is raised after the stop signals are blocked.
-  ASSERT_TRUE(WaitUntil([&] { return RaisedItsDescriptorLimit(program.pid()); }, 5s));
-  ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
-  ASSERT_TRUE(WaitUntil([&] { return !program.running(); }, 20s));
-  const int status = program.wait();
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
+  ASSERT_TRUE(WaitUntil([&] { return RaisedItsDescriptorLimit(third.pid()); }, 5s));
+  ASSERT_EQ(::kill(third.pid(), SIGHUP), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !third.running(); }, 20s));
+  EXPECT_EQ(third.wait(), 0) << ReadAll(folder.path() / "third.txt");
   EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
 }
 
@@ -153,30 +143,15 @@ TEST(Headless, WithoutADisplayTheWindowedFormPointsToIt) {
   EXPECT_NE(ReadAll(folder.path() / "output.txt").find("--headless"), std::string::npos);
 }
 
-TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {
-  test::ScriptedHttpServer server;
+// An IRC server that takes the connection and never says a word keeps a
+// client in its registration reads for many seconds; neither the start-up nor
+// the exit waits for that. The exit ends the manual recording before the
+// engine goes.
+TEST(Headless, TheExitEndsTheManualRecordingAndNeitherItNorTheStartWaitsForASilentIrcServer) {
+  test::ScriptedHttpServer server, silent;
   server.setHandler([](const std::string&) {
     return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
   });
-  test::TemporaryFolder folder;
-  test::RecordingPrompter prompter;
-  app::Engine engine(folder.path(), prompter);
-  const recording::RecordingJob* job = engine.connect(server.url("/live"), "manual.mp3", false);
-  const auto midStream = [&] {
-    std::error_code error;
-    return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
-  };
-  ASSERT_TRUE(WaitUntil(midStream, 20s));
-  EXPECT_TRUE(engine.shutDown());
-  EXPECT_TRUE(job->isFinished()) << job->status();
-  EXPECT_EQ(job->status(), "DONE RECORDING");
-}
-
-// An IRC server that takes the connection and never says a word keeps a
-// client in its registration reads for many seconds; neither the start-up
-// nor the end of the program waits for that.
-TEST(Headless, StartUpAndExitNeverWaitForASilentIrcServer) {
-  test::ScriptedHttpServer silent;
   silent.setHandler([](const std::string&) { return test::ScriptedReply::Stall(); });
   test::TemporaryFolder folder;
   schedule::Profile written;
@@ -185,15 +160,24 @@ TEST(Headless, StartUpAndExitNeverWaitForASilentIrcServer) {
   written.settings.ircAutoPost = 1;
   ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
 
+  test::RecordingPrompter prompter;
   const auto began = std::chrono::steady_clock::now();
-  {
-    test::RecordingPrompter prompter;
-    app::Engine engine(folder.path(), prompter, {.port = silent.port()});
-    engine.startUp();
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
-    std::this_thread::sleep_for(200ms);  // the connect is under way
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - began, 4s) << "the end waited for IRC";
+  auto engine = std::make_unique<app::Engine>(folder.path(), prompter,
+                                              irc::IrcConnectionOptions{.port = silent.port()});
+  engine->startUp();
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
+  const recording::RecordingJob* job = engine->connect(server.url("/live"), "manual.mp3", false);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::error_code error;
+        return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
+      },
+      20s));
+  const auto ending = std::chrono::steady_clock::now();
+  EXPECT_TRUE(engine->shutDown());
+  EXPECT_EQ(job->status(), "DONE RECORDING");
+  engine.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - ending, 3s) << "the exit waited for IRC";
 }
 
 }  // namespace

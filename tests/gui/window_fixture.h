@@ -22,8 +22,8 @@
 #include "gui/main_window.h"
 #include "gui/qt_prompter.h"
 #include "platform/text.h"
+#include "schedule/name_key.h"
 #include "schedule/profile.h"
-#include "schedule/profile_settings.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::gui {
@@ -42,6 +42,16 @@ Widget* Find(const QWidget& root, const QString& name) {
   }
   ADD_FAILURE() << "no control " << name.toStdString();
   return nullptr;
+}
+
+// An idle entry of the user's named `name`.
+inline schedule::ScheduleEntry Entry(std::string_view name) {
+  schedule::ScheduleEntry e;
+  platform::CopyToField(e.programName, name);
+  e.nameKey = schedule::nameKey(name);
+  e.keep = 1;
+  e.jobSlot = schedule::kJobSlotIdle;
+  return e;
 }
 
 inline void Type(const QWidget& root, const QString& box, const QString& text) {
