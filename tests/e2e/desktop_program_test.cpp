@@ -5,7 +5,6 @@
 // leaves behind.
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,13 +44,9 @@ std::string ReadAll(const fs::path& path) {
 // True once nothing listens on 127.0.0.1:6667 (another test may, for a moment).
 bool IrcPortFree(std::chrono::seconds patience) {
   for (const auto end = std::chrono::steady_clock::now() + patience;;) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address = test::LoopbackAddress(kIrcPort);
-    const bool free = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const int probe = test::ConnectToLoopback(kIrcPort);
+    if (probe < 0) return true;
     ::close(probe);
-    if (free) return true;
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(200ms);
   }

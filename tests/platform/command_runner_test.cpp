@@ -39,10 +39,8 @@ TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputAndGivesTheExitStatus) {
 
 TEST(SpawnCommandRunner, TheProgramStartsWithNoSignalBlockedAndSigpipeAtItsDefault) {
   // The program blocks its stop signals in every thread and ignores SIGPIPE.
-  sigset_t stopSignals;
-  sigset_t saved;
+  sigset_t stopSignals, saved;
   sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, &saved);
   const auto savedPipe = std::signal(SIGPIPE, SIG_IGN);
