@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -97,14 +96,15 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   const std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
                                             "--headless"};
   const auto environment = test::ChildProcess::CurrentEnvironment();
-  // Until `program` has written its id into the lock file, or has ended.
-  const auto holds = [&](test::ChildProcess& program) {
-    return ReadAll(folder.path() / "larkspan.lock").find(std::to_string(program.pid())) !=
-               std::string::npos ||
-           !program.running();
-  };
   test::ChildProcess first(command, environment);
-  WaitUntil([&] { return holds(first); }, 5s);
+  // Until it has written its id into the lock file, or has ended.
+  WaitUntil(
+      [&] {
+        return ReadAll(folder.path() / "larkspan.lock").find(std::to_string(first.pid())) !=
+                   std::string::npos ||
+               !first.running();
+      },
+      5s);
 
   test::ChildProcess second(command, environment, folder.path() / "second.txt");
   WaitUntil([&] { return !second.running(); }, 5s);
@@ -149,9 +149,8 @@ TEST(Headless, WithoutADisplayTheWindowedFormPointsToIt) {
 // engine goes.
 TEST(Headless, TheExitEndsTheManualRecordingAndNeitherItNorTheStartWaitsForASilentIrcServer) {
   test::ScriptedHttpServer server, silent;
-  server.setHandler([](const std::string&) {
-    return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
-  });
+  server.setHandler(
+      [](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 16'000); });
   silent.setHandler([](const std::string&) { return test::ScriptedReply::Stall(); });
   test::TemporaryFolder folder;
   schedule::Profile written;
@@ -167,12 +166,9 @@ TEST(Headless, TheExitEndsTheManualRecordingAndNeitherItNorTheStartWaitsForASile
   engine->startUp();
   EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
   const recording::RecordingJob* job = engine->connect(server.url("/live"), "manual.mp3", false);
+  const auto file = folder.path() / "manual.mp3";
   ASSERT_TRUE(WaitUntil(
-      [&] {
-        std::error_code error;
-        return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
-      },
-      20s));
+      [&] { return std::filesystem::exists(file) && std::filesystem::file_size(file) > 0; }, 20s));
   const auto ending = std::chrono::steady_clock::now();
   EXPECT_TRUE(engine->shutDown());
   EXPECT_EQ(job->status(), "DONE RECORDING");

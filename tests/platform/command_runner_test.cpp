@@ -4,7 +4,7 @@
 
 #include <csignal>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "tests/support/temporary_folder.h"
 
@@ -12,9 +12,8 @@ namespace larkspan::platform {
 namespace {
 
 std::string Contents(const std::filesystem::path& file) {
-  std::ostringstream s;
-  s << std::ifstream(file).rdbuf();
-  return s.str();
+  std::ifstream in(file);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputAndGivesTheExitStatus) {
