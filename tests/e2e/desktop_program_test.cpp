@@ -148,8 +148,7 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   hear("DONE ENCODING - Evening");
   const int status = program.stop(30s);
   const std::string log = ReadAll(folder.path() / "log.txt");
-  ASSERT_TRUE(WIFEXITED(status)) << ReadAll(output);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(output);
+  EXPECT_EQ(status, 0) << ReadAll(output);
   // Without windows the scheduler's state goes to standard output.
   EXPECT_TRUE(!headless || ReadAll(output).find("RECORDING - Evening\n") != std::string::npos)
       << ReadAll(output);
@@ -167,8 +166,7 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   const test::MediaInfo eveningAudio = test::ProbeMedia(converted);
   EXPECT_EQ(eveningAudio.formatName, "mp3");
   EXPECT_EQ(eveningAudio.bitRate, 64'000) << "the source sends 128 kbit/s";
-  EXPECT_GT(eveningAudio.durationSeconds, 7.0);
-  EXPECT_LT(eveningAudio.durationSeconds, 14.0);
+  EXPECT_NEAR(eveningAudio.durationSeconds, 10.5, 3.5);
   EXPECT_FALSE(fs::exists(converted.string() + ".mp3"));
   const test::MediaInfo mountpointAudio = test::ProbeMedia(folder.path() / "live mp3 mountpoint" /
                                                            "live mp3 mountpoint December 7.mp3");

@@ -99,32 +99,28 @@ TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
     return "failed: cannot connect to 127.0.0.1:" + std::to_string(port) + ": " + wait +
            " timed out";
   };
-  struct Case {
-    std::optional<ScriptedReply> reply;  // none: silence
-    std::uint16_t port;
-    ServiceType service;
-    std::chrono::milliseconds timeout;  // 30 s: a stop comes first
-    std::string outcome;
-  };
-  const Case cases[] = {
-      {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), server.port(), ServiceType::Http,
-       2s, test::StreamBytes(7, 5000)},
-      {cut, server.port(), ServiceType::Http, 2s, test::StreamBytes(0, 4321)},
-      {stallsAfterData, server.port(), ServiceType::Http, 300ms, "abcfailed: read timed out"},
-      {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
-      {{}, server.port(), ServiceType::Https, 30s, "failed: cancelled"},
-      {{}, full.port, ServiceType::Http, 30s, "failed: cancelled"},
-      {{}, server.port(), ServiceType::Https, 300ms, timedOut(server.port(), "TLS handshake")},
-      {{}, full.port, ServiceType::Http, 300ms, timedOut(full.port, "connect")}};
-  for (const Case& c : cases) {
-    if (c.reply) server.enqueue(*c.reply);
+  // No reply: silence. A time-out of 30 s: a stop comes first.
+  const std::tuple<std::optional<ScriptedReply>, std::uint16_t, ServiceType,
+                   std::chrono::milliseconds, std::string>
+      cases[] = {
+          {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), server.port(),
+           ServiceType::Http, 2s, test::StreamBytes(7, 5000)},
+          {cut, server.port(), ServiceType::Http, 2s, test::StreamBytes(0, 4321)},
+          {stallsAfterData, server.port(), ServiceType::Http, 300ms, "abcfailed: read timed out"},
+          {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
+          {{}, server.port(), ServiceType::Https, 30s, "failed: cancelled"},
+          {{}, full.port, ServiceType::Http, 30s, "failed: cancelled"},
+          {{}, server.port(), ServiceType::Https, 300ms, timedOut(server.port(), "TLS handshake")},
+          {{}, full.port, ServiceType::Http, 300ms, timedOut(full.port, "connect")}};
+  for (const auto& [reply, port, service, timeout, outcome] : cases) {
+    if (reply) server.enqueue(*reply);
     std::atomic<bool> stop{false};
-    HttpConnection connection(
-        "127.0.0.1", c.port,
-        {.connectTimeout = c.timeout, .readTimeout = c.timeout, .cancel = &stop}, c.service);
+    HttpConnection connection("127.0.0.1", port,
+                              {.connectTimeout = timeout, .readTimeout = timeout, .cancel = &stop},
+                              service);
     auto request = connection.openRequest("/");
-    StoppedAfter(c.timeout == 30s ? 200ms : 30s, stop,
-                 [&] { EXPECT_EQ(Outcome(*request), c.outcome) << &c - cases; });
+    StoppedAfter(timeout == 30s ? 200ms : 30s, stop,
+                 [&] { EXPECT_EQ(Outcome(*request), outcome) << static_cast<int>(service); });
   }
 }
 
