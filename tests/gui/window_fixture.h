@@ -99,10 +99,9 @@ class WindowTest : public ::testing::Test {
     });
     boxWatch_.start();
   }
+  // The window goes before the engine, the folder last.
   void TearDown() override {
     if (window_ && !window_->exited()) window_->exitWithoutQuestion();
-    window_.reset();
-    engine_.reset();
   }
 
   // Builds the window as the program does (the engine starts up) and shows it.

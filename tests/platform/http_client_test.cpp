@@ -124,13 +124,15 @@ TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
   }
 }
 
-TEST(HttpsRequest, TheCertificateMustComeFromATrustedAuthorityAndNameTheHost) {
+TEST(HttpsRequest,
+     TheCertificateMustComeFromATrustedAuthorityAndNameTheHostAndAWaitingReadHoldsNoRecordBuffer) {
   const test::TestCertificateAuthority& trusted = test::TrustedTestAuthority();
   const test::TestCertificateAuthority stranger;
   // The right certificate only to a client that sends the name as SNI.
   const test::OpensslServer named(trusted.issue("DNS:other.example"), "localhost",
                                   trusted.issue("DNS:localhost"));
   const test::OpensslServer unknown(stranger.issue("IP:127.0.0.1,DNS:localhost"));
+  // This one also waits for a request.
   const test::OpensslServer address(trusted.issue("IP:127.0.0.1"));
   const std::tuple<std::string, std::uint16_t, std::string> cases[] = {
       {"localhost", named.port(), ""},
@@ -148,13 +150,10 @@ TEST(HttpsRequest, TheCertificateMustComeFromATrustedAuthorityAndNameTheHost) {
       EXPECT_EQ(outcome,
                 "failed: cannot connect to " + host + ":" + std::to_string(port) + ": " + failure);
   }
-}
 
-TEST(HttpsRequest, AReadWaitingForDataHoldsNoRecordBuffer) {
-  // A slow stream waits nearly all the time; hundreds of them must not keep
-  // OpenSSL's record buffer each. The server waits for a request.
-  const test::OpensslServer server(test::TrustedTestAuthority().issue("IP:127.0.0.1"));
-  auto stream = TlsStream::connect("127.0.0.1", server.port(), {.ioTimeout = 100ms});
+  // A read waiting for data holds no record buffer: a slow stream waits
+  // nearly all the time; hundreds of them must not keep OpenSSL's each.
+  auto stream = TlsStream::connect("127.0.0.1", address.port(), {.ioTimeout = 100ms});
   const std::size_t before = mallinfo2().uordblks;
   char buffer[16];
   EXPECT_THROW(stream->readSome(buffer, sizeof buffer), NetworkError);
