@@ -168,10 +168,10 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   EXPECT_EQ(eveningAudio.bitRate, 64'000) << "the source sends 128 kbit/s";
   EXPECT_NEAR(eveningAudio.durationSeconds, 10.5, 3.5);
   EXPECT_FALSE(fs::exists(converted.string() + ".mp3"));
-  const test::MediaInfo mountpointAudio = test::ProbeMedia(folder.path() / "live mp3 mountpoint" /
-                                                           "live mp3 mountpoint December 7.mp3");
-  EXPECT_EQ(mountpointAudio.formatName, "mp3");
-  EXPECT_GT(mountpointAudio.durationSeconds, 5.0);
+  EXPECT_GT(
+      test::ProbeMedia(folder.path() / "live mp3 mountpoint" / "live mp3 mountpoint December 7.mp3")
+          .durationSeconds,
+      5.0);
 
   for (const std::string& line : std::vector<std::string>{
            "1 new mountpoint[s] found at 20:59 on 12-7-2026\n", "Found at " + found + "\n",
