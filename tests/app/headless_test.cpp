@@ -26,9 +26,10 @@
 namespace larkspan {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadAll(const std::filesystem::path& path) {
+std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
@@ -47,10 +48,10 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
 // left as it was at the exit, and the exit status says nothing was saved.
 TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
   test::TemporaryFolder folder;
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  fs::permissions(folder.path(), fs::perms::all);
   const auto profile = folder.path() / "brambly.prf";
   std::ofstream(profile) << "a profile of another run";
-  std::filesystem::permissions(profile, std::filesystem::perms::none);
+  fs::permissions(profile, fs::perms::none);
   std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
                                       "--headless"};
   if (::geteuid() == 0) {
@@ -75,8 +76,7 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
 bool RaisedItsDescriptorLimit(pid_t pid) {
   const std::string proc = "/proc/" + std::to_string(pid);
   std::error_code error;
-  if (std::filesystem::read_symlink(proc + "/exe", error) !=
-      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
+  if (fs::read_symlink(proc + "/exe", error) != fs::canonical(LARKSPAN_PROGRAM)) {
     return false;
   }
   const std::string limits = ReadAll(proc + "/limits");
@@ -114,7 +114,7 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   EXPECT_NE(output.find(std::to_string(first.pid())), std::string::npos) << output;
   ASSERT_TRUE(WIFEXITED(refused)) << output;
   EXPECT_EQ(WEXITSTATUS(refused), app::kExitAnotherInstance) << output;
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+  EXPECT_FALSE(fs::exists(folder.path() / schedule::kProfileFileName));
 
   ::kill(first.pid(), SIGKILL);
   first.wait();
@@ -126,7 +126,7 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   ASSERT_EQ(::kill(third.pid(), SIGHUP), 0);
   ASSERT_TRUE(WaitUntil([&] { return !third.running(); }, 20s));
   EXPECT_EQ(third.wait(), 0) << ReadAll(folder.path() / "third.txt");
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+  EXPECT_TRUE(fs::exists(folder.path() / schedule::kProfileFileName));
 }
 
 TEST(Headless, WithoutADisplayTheWindowedFormPointsToIt) {
@@ -167,8 +167,7 @@ TEST(Headless, TheExitEndsTheManualRecordingAndNeitherItNorTheStartWaitsForASile
   EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
   const recording::RecordingJob* job = engine->connect(server.url("/live"), "manual.mp3", false);
   const auto file = folder.path() / "manual.mp3";
-  ASSERT_TRUE(WaitUntil(
-      [&] { return std::filesystem::exists(file) && std::filesystem::file_size(file) > 0; }, 20s));
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(file) && fs::file_size(file) > 0; }, 20s));
   const auto ending = std::chrono::steady_clock::now();
   EXPECT_TRUE(engine->shutDown());
   EXPECT_EQ(job->status(), "DONE RECORDING");

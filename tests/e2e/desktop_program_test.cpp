@@ -68,14 +68,12 @@ test::ChildProcess StartNgircd(const fs::path& folder) {
                             test::ChildProcess::CurrentEnvironment(), folder / "ngircd.log");
 }
 
-// An entry kept over the exit.
+// An entry to store: what is only for a run is set as the profile is read.
 schedule::ScheduleEntry Entry(std::string_view name, std::string_view url) {
   schedule::ScheduleEntry e;
   platform::CopyToField(e.programName, name);
   platform::CopyToField(e.url, url);
   e.nameKey = schedule::nameKey(name);
-  e.keep = 1;
-  e.jobSlot = schedule::kJobSlotIdle;
   return e;
 }
 
