@@ -15,7 +15,6 @@ namespace larkspan::gui {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::FieldText;
 
 class IrcWindowsTest : public WindowTest {};
 
@@ -91,14 +90,14 @@ TEST_F(IrcWindowsTest, SetUpIrcInItsWindowChatAndRecordAnOfferedMountpoint) {
   click("IRC Settings");
   schedule::Profile saved;
   ASSERT_TRUE(schedule::LoadProfile(saved, folder()));
-  EXPECT_EQ(FieldText(saved.settings.ircNickname), "larkbot");
+  EXPECT_EQ(platform::FieldText(saved.settings.ircNickname), "larkbot");
   EXPECT_TRUE(saved.settings.chatterMode == 1 && saved.settings.ircTextColour == 7);
   WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
     Type(d, "Nickname", "other");
     Find<QPushButton>(d, "Cancel")->click();
   });
   click("IRC Settings");
-  EXPECT_EQ(FieldText(engine().profile().settings.ircNickname), "larkbot");
+  EXPECT_EQ(platform::FieldText(engine().profile().settings.ircNickname), "larkbot");
 
   answerNextBox(QMessageBox::Yes);
   answerNextBox(QMessageBox::No);  // a second question comes only if the first made nothing

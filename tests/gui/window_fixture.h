@@ -71,7 +71,6 @@ inline void DoubleClickRow(QListWidget& list, int row) {
 template <typename Dialog>
 void WhenOpens(std::function<void(Dialog&)> act) {
   auto* watch = new QTimer;
-  watch->setInterval(20);
   QObject::connect(watch, &QTimer::timeout, [watch, act] {
     auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
@@ -79,7 +78,7 @@ void WhenOpens(std::function<void(Dialog&)> act) {
     watch->deleteLater();
     act(*dialog);
   });
-  watch->start();
+  watch->start(20);
 }
 
 // The main window over a real engine in a folder of its own, with real
@@ -88,7 +87,6 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     setenv("HOME", folder().c_str(), 1);
-    boxWatch_.setInterval(20);
     QObject::connect(&boxWatch_, &QTimer::timeout, [this] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr || boxActions_.empty()) return;
@@ -97,7 +95,7 @@ class WindowTest : public ::testing::Test {
       boxActions_.erase(boxActions_.begin());
       act(*box);
     });
-    boxWatch_.start();
+    boxWatch_.start(20);
   }
   // The window goes before the engine, the folder last.
   void TearDown() override {

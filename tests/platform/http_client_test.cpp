@@ -20,7 +20,6 @@
 namespace larkspan::platform {
 namespace {
 
-using test::ScriptedHttpServer;
 using test::ScriptedReply;
 using namespace std::chrono_literals;
 
@@ -51,7 +50,7 @@ void StoppedAfter(std::chrono::milliseconds after, std::atomic<bool>& stop,
 }
 
 TEST(HttpRequest, SendsHttp10WithHostTheAddedLinesOnceAndAnEscapedPath) {
-  ScriptedHttpServer server;
+  test::ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Ok("hello"));
   HttpConnection connection("127.0.0.1", server.port(), {.connectTimeout = 2s});
   auto request = connection.openRequest("/my show.mp3\r\nX-Injected: 1\xE9?x=1");
@@ -88,7 +87,7 @@ struct NeverAccepting {
 // reply tests'. A TLS client of a silent server waits in the handshake, which
 // is part of the connect.
 TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
-  ScriptedHttpServer server;
+  test::ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return ScriptedReply::Stall(); });
   const NeverAccepting full;
   ScriptedReply cut = ScriptedReply::Stream(0);

@@ -12,8 +12,7 @@ TEST(Text, FieldsAreCutToWidthLessOneAndUtf8CutsNeverSplitACharacter) {
   EXPECT_EQ(std::string(field, sizeof field), std::string("0123456\0", 8));
   CopyToField(field, "abc");
   EXPECT_EQ(std::string(field, sizeof field), std::string("abc\0\0\0\0\0", 8));
-  const char full[4] = {'w', 'x', 'y', 'z'};
-  EXPECT_EQ(FieldText(full), "wxyz");
+  EXPECT_EQ(FieldText("wxyzZ", 4), "wxyz") << "a field without a zero is read to its width";
 
   // UTF-8 cuts never split a character; other bytes read as Latin-1.
   const std::string text = "ab\xC3\xA9\xE2\x82\xAC";  // "abé€"
