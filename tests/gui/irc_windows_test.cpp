@@ -5,7 +5,6 @@
 #include "gui/irc_chat_dlg.h"
 #include "gui/irc_settings_dlg.h"
 #include "gui/record_mountpoint_dlg.h"
-#include "schedule/name_key.h"
 #include "tests/gui/window_fixture.h"
 #include "tests/support/ffmpeg_source.h"
 #include "tests/support/icecast_server.h"
@@ -16,7 +15,6 @@ namespace larkspan::gui {
 namespace {
 
 using namespace std::chrono_literals;
-using platform::FieldText;
 
 class IrcWindowsTest : public WindowTest {};
 
@@ -62,24 +60,14 @@ TEST_F(IrcWindowsTest, SetUpIrcInItsWindowChatAndRecordAnOfferedMountpoint) {
       {.webRootFiles = {test::WebRootFile::FromFile(
            std::filesystem::path(LARKSPAN_MONITOR_TEST_DIR) / "status2.xsl")}});
   test::FfmpegSource live(icecast, "/live.mp3", test::SourceFormat::Mp3);
-  {
-    schedule::Profile profile;
-    profile.settings = schedule::DefaultProfileSettings(folder());
-    schedule::ScheduleEntry entry;
-    platform::CopyToField(entry.programName, "Icecast");
-    platform::CopyToField(entry.url, icecast.url(""));
-    entry.nameKey = schedule::nameKey("Icecast");
-    entry.monitorServer = 1;
-    entry.monitorLevel = 1;
-    entry.timeout = 5;
-    entry.keep = 1;
-    entry.jobSlot = schedule::kJobSlotIdle;
-    profile.schedule.appendEntry(entry, {});
-    ASSERT_TRUE(schedule::SaveProfile(profile, folder()));
-  }
   test::IrcTestReader reader(irc.port(), "#larkspan", test::NgircdServer::kOperatorName,
                              test::NgircdServer::kOperatorPassword);
   open({.port = irc.port(), .connectTimeout = 5s, .readTimeout = 2s});
+  schedule::ScheduleEntry watched = Entry("Icecast");
+  platform::CopyToField(watched.url, icecast.url(""));
+  watched.monitorServer = watched.monitorLevel = 1;
+  watched.timeout = 5;
+  engine().profile().schedule.appendEntry(watched, {});
   answerNextBox(QMessageBox::Ok);
   click("Chat Dialog");  // auto-posting is off
 
@@ -102,14 +90,14 @@ TEST_F(IrcWindowsTest, SetUpIrcInItsWindowChatAndRecordAnOfferedMountpoint) {
   click("IRC Settings");
   schedule::Profile saved;
   ASSERT_TRUE(schedule::LoadProfile(saved, folder()));
-  EXPECT_EQ(FieldText(saved.settings.ircNickname), "larkbot");
+  EXPECT_EQ(platform::FieldText(saved.settings.ircNickname), "larkbot");
   EXPECT_TRUE(saved.settings.chatterMode == 1 && saved.settings.ircTextColour == 7);
   WhenOpens<IRCSettingsDlg>([](IRCSettingsDlg& d) {
     Type(d, "Nickname", "other");
     Find<QPushButton>(d, "Cancel")->click();
   });
   click("IRC Settings");
-  EXPECT_EQ(FieldText(engine().profile().settings.ircNickname), "larkbot");
+  EXPECT_EQ(platform::FieldText(engine().profile().settings.ircNickname), "larkbot");
 
   answerNextBox(QMessageBox::Yes);
   answerNextBox(QMessageBox::No);  // a second question comes only if the first made nothing

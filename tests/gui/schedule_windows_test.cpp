@@ -36,8 +36,20 @@ class ScheduleWindowsTest : public WindowTest {
   }
 };
 
-TEST_F(ScheduleWindowsTest, AppendNeedsADayCloseSavesAndADoubleClickOpensTheEntryOfItsLine) {
+// The advanced options' Cancel leaves the form as it was and Close writes it.
+TEST_F(ScheduleWindowsTest, AdvancedOptionsWriteOnCloseAppendNeedsADayADoubleClickOpensItsEntry) {
   inEditor([this](ViewScheduleDlg& view, ScheduleDlg& editor) {
+    const schedule::ScheduleForm& form = editor.editor().form();
+    for (const QString button : {"Cancel", "Close"}) {
+      WhenOpens<MountpointDlg>([button](MountpointDlg& advanced) {
+        Type(advanced, "Ignore mountpoints", "/talk*, /news");
+        Find<QCheckBox>(advanced, "Ignore Time 2")->setChecked(true);
+        Find<QPushButton>(advanced, button)->click();
+      });
+      Find<QPushButton>(editor, "Advanced Mountpoint Options")->click();
+      EXPECT_EQ(platform::FieldText(form.ignore.shortNames[1]), button == "Close" ? "/news" : "");
+      EXPECT_EQ(form.ignoreTimes[1].enabled, button == "Close" ? 1 : 0);
+    }
     answerNextBox(QMessageBox::Ok);
     Find<QPushButton>(editor, "Append to End Of Schedule")->click();
     EXPECT_EQ(boxTexts(), std::vector<std::string>{schedule::kNoDayMessage});
@@ -64,22 +76,6 @@ TEST_F(ScheduleWindowsTest, AppendNeedsADayCloseSavesAndADoubleClickOpensTheEntr
     EXPECT_TRUE(Find<QCheckBox>(again, "Tuesday")->isChecked());
     EXPECT_FALSE(Find<QCheckBox>(again, "Monday")->isChecked());
     EXPECT_EQ(Find<QSpinBox>(again, "Start Time hour")->value(), 9);
-  });
-}
-
-TEST_F(ScheduleWindowsTest, TheAdvancedOptionsCancelLeavesTheFormAndCloseWritesIt) {
-  inEditor([](ViewScheduleDlg&, ScheduleDlg& editor) {
-    const schedule::ScheduleForm& form = editor.editor().form();
-    for (const QString button : {"Cancel", "Close"}) {
-      WhenOpens<MountpointDlg>([button](MountpointDlg& advanced) {
-        Type(advanced, "Ignore mountpoints", "/talk*, /news");
-        Find<QCheckBox>(advanced, "Ignore Time 2")->setChecked(true);
-        Find<QPushButton>(advanced, button)->click();
-      });
-      Find<QPushButton>(editor, "Advanced Mountpoint Options")->click();
-      EXPECT_EQ(platform::FieldText(form.ignore.shortNames[1]), button == "Close" ? "/news" : "");
-      EXPECT_EQ(form.ignoreTimes[1].enabled, button == "Close" ? 1 : 0);
-    }
   });
 }
 

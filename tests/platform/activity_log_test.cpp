@@ -31,11 +31,9 @@ TEST(ActivityLog, LinesOfConcurrentWritersAndOfAHeldFileNeverTear) {
 
   std::ifstream in(folder.path() / "log.txt");
   int count = 0;
-  for (std::string line; std::getline(in, line); ++count) {
-    if (line != "held") {
-      EXPECT_EQ(line, line.substr(0, 1) + std::string(200, 'a' + line[0] - '0'));
-    }
-  }
+  for (std::string line; std::getline(in, line); ++count)
+    EXPECT_EQ(line,
+              line == "held" ? line : line.substr(0, 1) + std::string(200, 'a' + line[0] - '0'));
   EXPECT_EQ(count, 8 * 500 + 1);
   EXPECT_FALSE(ActivityLog(folder.path() / "missing").append("lost\n")) << "no folder, no line";
 }

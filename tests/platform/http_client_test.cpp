@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <future>
@@ -14,13 +13,13 @@
 #include "platform/address_resolver.h"
 #include "platform/network_error.h"
 #include "platform/tls_stream.h"
+#include "tests/support/loopback_port.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/support/test_certificates.h"
 
 namespace larkspan::platform {
 namespace {
 
-using test::ScriptedHttpServer;
 using test::ScriptedReply;
 using namespace std::chrono_literals;
 
@@ -51,7 +50,7 @@ void StoppedAfter(std::chrono::milliseconds after, std::atomic<bool>& stop,
 }
 
 TEST(HttpRequest, SendsHttp10WithHostTheAddedLinesOnceAndAnEscapedPath) {
-  ScriptedHttpServer server;
+  test::ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Ok("hello"));
   HttpConnection connection("127.0.0.1", server.port(), {.connectTimeout = 2s});
   auto request = connection.openRequest("/my show.mp3\r\nX-Injected: 1\xE9?x=1");
@@ -71,18 +70,11 @@ TEST(HttpRequest, SendsHttp10WithHostTheAddedLinesOnceAndAnEscapedPath) {
 // connect waits.
 struct NeverAccepting {
   NeverAccepting() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fds.emplace_back(::socket(AF_INET, SOCK_STREAM, 0)),
-           reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(fds[0], 0);
-    ::getsockname(fds[0], reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
+    ::listen(fds.emplace_back(test::BindLoopback(port, false)), 0);
+    sockaddr_in address = test::LoopbackAddress(port);
     while (fds.size() < 5)
       ::connect(fds.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)),
-                reinterpret_cast<sockaddr*>(&address), length);
+                reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
   ~NeverAccepting() {
     for (const int fd : fds) ::close(fd);
@@ -95,58 +87,51 @@ struct NeverAccepting {
 // reply tests'. A TLS client of a silent server waits in the handshake, which
 // is part of the connect.
 TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
-  ScriptedHttpServer server;
+  test::ScriptedHttpServer server;
   server.setHandler([](const std::string&) { return ScriptedReply::Stall(); });
   const NeverAccepting full;
   ScriptedReply cut = ScriptedReply::Stream(0);
   cut.closeAfter = cut.head.size() + 4321;
   ScriptedReply stallsAfterData = ScriptedReply::Ok("abc");
   stallsAfterData.stall = true;
-  const std::string at = "failed: cannot connect to 127.0.0.1:";
-  struct Case {
-    std::optional<ScriptedReply> reply;  // none: silence
-    std::uint16_t port;
-    ServiceType service;
-    std::chrono::milliseconds timeout;  // 30 s: a stop comes first
-    std::string outcome;
+  const auto timedOut = [](std::uint16_t port, const std::string& wait) {
+    return "failed: cannot connect to 127.0.0.1:" + std::to_string(port) + ": " + wait +
+           " timed out";
   };
-  const Case cases[] = {
-      {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), server.port(), ServiceType::Http,
-       2s, test::StreamBytes(7, 5000)},
-      {cut, server.port(), ServiceType::Http, 2s, test::StreamBytes(0, 4321)},
-      {stallsAfterData, server.port(), ServiceType::Http, 300ms, "abcfailed: read timed out"},
-      {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
-      {{}, server.port(), ServiceType::Https, 30s, "failed: cancelled"},
-      {{}, full.port, ServiceType::Http, 30s, "failed: cancelled"},
-      {{},
-       server.port(),
-       ServiceType::Https,
-       300ms,
-       at + std::to_string(server.port()) + ": TLS handshake timed out"},
-      {{},
-       full.port,
-       ServiceType::Http,
-       300ms,
-       at + std::to_string(full.port) + ": connect timed out"}};
-  for (const Case& c : cases) {
-    if (c.reply) server.enqueue(*c.reply);
+  // No reply: silence. A time-out of 30 s: a stop comes first.
+  const std::tuple<std::optional<ScriptedReply>, std::uint16_t, ServiceType,
+                   std::chrono::milliseconds, std::string>
+      cases[] = {
+          {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), server.port(),
+           ServiceType::Http, 2s, test::StreamBytes(7, 5000)},
+          {cut, server.port(), ServiceType::Http, 2s, test::StreamBytes(0, 4321)},
+          {stallsAfterData, server.port(), ServiceType::Http, 300ms, "abcfailed: read timed out"},
+          {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
+          {{}, server.port(), ServiceType::Https, 30s, "failed: cancelled"},
+          {{}, full.port, ServiceType::Http, 30s, "failed: cancelled"},
+          {{}, server.port(), ServiceType::Https, 300ms, timedOut(server.port(), "TLS handshake")},
+          {{}, full.port, ServiceType::Http, 300ms, timedOut(full.port, "connect")}};
+  for (const auto& [reply, port, service, timeout, outcome] : cases) {
+    if (reply) server.enqueue(*reply);
     std::atomic<bool> stop{false};
-    HttpConnection connection(
-        "127.0.0.1", c.port,
-        {.connectTimeout = c.timeout, .readTimeout = c.timeout, .cancel = &stop}, c.service);
+    HttpConnection connection("127.0.0.1", port,
+                              {.connectTimeout = timeout, .readTimeout = timeout, .cancel = &stop},
+                              service);
     auto request = connection.openRequest("/");
-    StoppedAfter(c.timeout == 30s ? 200ms : 30s, stop,
-                 [&] { EXPECT_EQ(Outcome(*request), c.outcome) << &c - cases; });
+    StoppedAfter(timeout == 30s ? 200ms : 30s, stop,
+                 [&] { EXPECT_EQ(Outcome(*request), outcome) << static_cast<int>(service); });
   }
 }
 
-TEST(HttpsRequest, TheCertificateMustComeFromATrustedAuthorityAndNameTheHost) {
+TEST(HttpsRequest,
+     TheCertificateMustComeFromATrustedAuthorityAndNameTheHostAndAWaitingReadHoldsNoRecordBuffer) {
   const test::TestCertificateAuthority& trusted = test::TrustedTestAuthority();
   const test::TestCertificateAuthority stranger;
   // The right certificate only to a client that sends the name as SNI.
   const test::OpensslServer named(trusted.issue("DNS:other.example"), "localhost",
                                   trusted.issue("DNS:localhost"));
   const test::OpensslServer unknown(stranger.issue("IP:127.0.0.1,DNS:localhost"));
+  // This one also waits for a request.
   const test::OpensslServer address(trusted.issue("IP:127.0.0.1"));
   const std::tuple<std::string, std::uint16_t, std::string> cases[] = {
       {"localhost", named.port(), ""},
@@ -164,13 +149,10 @@ TEST(HttpsRequest, TheCertificateMustComeFromATrustedAuthorityAndNameTheHost) {
       EXPECT_EQ(outcome,
                 "failed: cannot connect to " + host + ":" + std::to_string(port) + ": " + failure);
   }
-}
 
-TEST(HttpsRequest, AReadWaitingForDataHoldsNoRecordBuffer) {
-  // A slow stream waits nearly all the time; hundreds of them must not keep
-  // OpenSSL's record buffer each. The server waits for a request.
-  const test::OpensslServer server(test::TrustedTestAuthority().issue("IP:127.0.0.1"));
-  auto stream = TlsStream::connect("127.0.0.1", server.port(), {.ioTimeout = 100ms});
+  // A read waiting for data holds no record buffer: a slow stream waits
+  // nearly all the time; hundreds of them must not keep OpenSSL's each.
+  auto stream = TlsStream::connect("127.0.0.1", address.port(), {.ioTimeout = 100ms});
   const std::size_t before = mallinfo2().uordblks;
   char buffer[16];
   EXPECT_THROW(stream->readSome(buffer, sizeof buffer), NetworkError);

@@ -8,12 +8,28 @@ namespace larkspan::platform {
 namespace {
 
 // Reads the whole body in pieces of `piece` bytes, up to the read that gives 0.
-std::string ReadAll(HttpReply& reply, std::size_t piece = 1000) {
+std::string ReadAll(HttpReply&& reply, std::size_t piece = 1000) {
   std::string body;
   std::string buffer(piece, '\0');
   for (std::size_t n; (n = reply.read(buffer.data(), piece)) > 0;) body.append(buffer, 0, n);
   return body;
 }
+std::string ReadAll(HttpReply& reply, std::size_t piece = 1000) {
+  return ReadAll(std::move(reply), piece);
+}
+
+// The stream of a Reply, made before the reply that reads it.
+struct Wire {
+  MemoryStream stream;
+};
+// A reply to `wire`, which arrives `slice` bytes at a time, its head read.
+struct Reply : Wire, HttpReply {
+  explicit Reply(std::string wire, std::size_t slice = -1,
+                 std::size_t keep = HttpReply::kDefaultKeepLimit)
+      : Wire{MemoryStream(std::move(wire), slice)}, HttpReply(stream, keep) {
+    readHead();
+  }
+};
 
 TEST(HttpReply, ReadsStatusHeadAndBodyHoweverTheBytesArrive) {
   const std::string icy = "ICY 200 OK\r\nicy-name:X\r\nicy-metaint:8192\r\n\r\n\xFF\xFF\xFF";
@@ -44,9 +60,7 @@ TEST(HttpReply, ReadsStatusHeadAndBodyHoweverTheBytesArrive) {
   for (const Case& c : cases) {
     for (const std::size_t slice : {1u, 3u, 64u}) {
       SCOPED_TRACE(c.wire.substr(0, 40) + " in slices of " + std::to_string(slice));
-      MemoryStream stream(c.wire, slice);
-      HttpReply reply(stream);
-      reply.readHead();
+      Reply reply(c.wire, slice);
       EXPECT_EQ(reply.statusCode(), c.status);
       EXPECT_EQ(reply.rawHead(), c.head.value_or(reply.rawHead()));
       EXPECT_EQ(ReadAll(reply, 7), c.body);
@@ -54,19 +68,6 @@ TEST(HttpReply, ReadsStatusHeadAndBodyHoweverTheBytesArrive) {
       EXPECT_EQ(reply.read(&byte, 1), 0u) << "the end of the body stays the end";
     }
   }
-}
-
-TEST(HttpReply, ReadsAreShortOnlyAtTheEndAndAFailureFollowsTheBytesBeforeIt) {
-  MemoryStream stream("HTTP/1.0 200 OK\r\n\r\n" + std::string(2500, 'x'), 5);
-  stream.failAtEnd(true);
-  HttpReply reply(stream);
-  reply.readHead();
-  char buffer[1023];
-  EXPECT_EQ(reply.read(buffer, sizeof buffer), 1023u);
-  EXPECT_EQ(reply.read(buffer, sizeof buffer), 1023u);
-  EXPECT_EQ(reply.read(buffer, sizeof buffer), 454u);
-  EXPECT_THROW(reply.read(buffer, sizeof buffer), NetworkError);
-  EXPECT_THROW(reply.read(buffer, sizeof buffer), NetworkError);
 }
 
 TEST(HttpReply, MalformedRepliesEndInTheNetworkFailure) {
@@ -92,48 +93,39 @@ TEST(HttpReply, MalformedRepliesEndInTheNetworkFailure) {
            chunked + "2\r\nabXY\r\n0\r\n\r\n",
            chunked + std::string(5000, '1'),
        }) {
-    MemoryStream stream(wire, 4096);
-    HttpReply reply(stream);
     // A failure after some body bytes is raised by the read after them.
-    EXPECT_THROW(
-        {
-          reply.readHead();
-          ReadAll(reply);
-        },
-        NetworkError)
-        << wire.substr(0, 60);
+    EXPECT_THROW(ReadAll(Reply(wire, 4096)), NetworkError) << wire.substr(0, 60);
   }
 }
 
-TEST(HttpReply, RepositionReplaysTheKeptBodyThenGoesOn) {
-  const std::string body = "0123456789abcdefghij";
-  MemoryStream stream("ICY 200 OK\r\n\r\n" + body, 3);
-  HttpReply reply(stream, 64);
-  reply.readHead();
-  char buffer[64];
-  ASSERT_EQ(reply.read(buffer, 20), 20u);
-  reply.seekToBodyStart();
-  ASSERT_EQ(reply.read(buffer, 10), 10u);
-  EXPECT_EQ(std::string(buffer, 10), "ICY 200 OK");
-  reply.seekToBodyStart();
-  EXPECT_EQ(ReadAll(reply, 7), "ICY 200 OK\r\n\r\n" + body);
-}
+// A failure follows the bytes before it; the kept body is replayed only
+// within its bound.
+TEST(HttpReply, ReadsAreShortOnlyAtTheEndAndRepositionReplaysTheKeptBody) {
+  Reply cut("HTTP/1.0 200 OK\r\n\r\n" + std::string(2500, 'x'), 5);
+  cut.stream.failAtEnd(true);
+  char buffer[1023];
+  for (const std::size_t n : {1023u, 1023u, 454u}) EXPECT_EQ(cut.read(buffer, sizeof buffer), n);
+  EXPECT_THROW(cut.read(buffer, sizeof buffer), NetworkError);
+  EXPECT_THROW(cut.read(buffer, sizeof buffer), NetworkError);
 
-TEST(HttpReply, RepositionPastTheKeptBoundFails) {
-  MemoryStream stream("HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 'x'));
-  HttpReply reply(stream, 50);
-  reply.readHead();
+  const std::string icy = "ICY 200 OK\r\n\r\n0123456789abcdefghij";
+  Reply headless(icy, 3, 64);
+  ASSERT_EQ(headless.read(buffer, 20), 20u);
+  headless.seekToBodyStart();
+  ASSERT_EQ(headless.read(buffer, 10), 10u);
+  EXPECT_EQ(std::string(buffer, 10), "ICY 200 OK");
+  headless.seekToBodyStart();
+  EXPECT_EQ(ReadAll(headless, 7), icy);
+
+  Reply reply("HTTP/1.0 200 OK\r\n\r\n" + std::string(100, 'x'), -1, 50);
   reply.seekToBodyStart();  // nothing read yet: always possible
-  char buffer[60];
   ASSERT_EQ(reply.read(buffer, 40), 40u);
   reply.seekToBodyStart();
   ASSERT_EQ(reply.read(buffer, 60), 60u);
   EXPECT_THROW(reply.seekToBodyStart(), NetworkError);
   EXPECT_EQ(ReadAll(reply), std::string(40, 'x')) << "the body goes on after a failed reposition";
 
-  MemoryStream again("HTTP/1.0 200 OK\r\n\r\nabcdef");
-  HttpReply dropped(again);
-  dropped.readHead();
+  Reply dropped("HTTP/1.0 200 OK\r\n\r\nabcdef");
   ASSERT_EQ(dropped.read(buffer, 3), 3u);
   dropped.seekToBodyStart();
   dropped.dropKeptBytes();

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "platform/start_sound.h"
 #include "tests/support/media_probe.h"
 #include "tests/support/recording_doubles.h"

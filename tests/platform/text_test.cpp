@@ -6,17 +6,15 @@
 namespace larkspan::platform {
 namespace {
 
-TEST(FixedFields, CutToWidthLessOneZeroFilledAndReadToTheFirstZero) {
+TEST(Text, FieldsAreCutToWidthLessOneAndUtf8CutsNeverSplitACharacter) {
   char field[8];
   CopyToField(field, "0123456789");
   EXPECT_EQ(std::string(field, sizeof field), std::string("0123456\0", 8));
   CopyToField(field, "abc");
   EXPECT_EQ(std::string(field, sizeof field), std::string("abc\0\0\0\0\0", 8));
-  const char full[4] = {'w', 'x', 'y', 'z'};
-  EXPECT_EQ(FieldText(full), "wxyz");
-}
+  EXPECT_EQ(FieldText("wxyzZ", 4), "wxyz") << "a field without a zero is read to its width";
 
-TEST(Utf8, CutsNeverSplitACharacterAndOtherBytesReadAsLatin1) {
+  // UTF-8 cuts never split a character; other bytes read as Latin-1.
   const std::string text = "ab\xC3\xA9\xE2\x82\xAC";  // "abé€"
   for (const auto& [bytes, kept] : {std::pair{10, 7}, {6, 4}, {4, 4}, {3, 2}, {0, 0}})
     EXPECT_EQ(CutUtf8(text, bytes), text.substr(0, kept)) << bytes;
