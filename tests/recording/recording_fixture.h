@@ -15,13 +15,16 @@
 
 namespace larkspan::recording {
 
-// The stream from `offset`, `length` bytes, then silence until the server
-// stops. Reads wait for whole chunks of 1,023 bytes, so a length that is
-// not a multiple of that reaches the file only when the read times out.
-inline test::ScriptedReply StreamThenSilence(std::uint64_t offset = 0, std::uint64_t length = 0) {
-  test::ScriptedReply reply = test::ScriptedReply::Stream(offset, length);
+// `reply`, then silence until the server stops.
+inline test::ScriptedReply Stalled(test::ScriptedReply reply) {
   reply.stall = true;
   return reply;
+}
+// The stream from `offset`, `length` bytes, then silence. Reads wait for
+// whole chunks of 1,023 bytes, so a length that is not a multiple of that
+// reaches the file only when the read times out.
+inline test::ScriptedReply StreamThenSilence(std::uint64_t offset = 0, std::uint64_t length = 0) {
+  return Stalled(test::ScriptedReply::Stream(offset, length));
 }
 
 // Runs recording threads in a start-up directory of their own and keeps

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/temporary_folder.h"
+
 extern char** environ;
 
 namespace larkspan::test {
@@ -109,5 +111,15 @@ class ChildProcess {
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
+
+// Runs a program to its end; true when it exits 0. What it printed goes to
+// `printed`.
+inline bool RunToEnd(const std::vector<std::string>& argv, std::string& printed) {
+  const TemporaryFolder folder;
+  const int status =
+      ChildProcess(argv, ChildProcess::CurrentEnvironment(), folder.path() / "output").wait();
+  printed = ReadFile(folder.path() / "output");
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 }  // namespace larkspan::test

@@ -40,8 +40,6 @@ struct ScriptedReply {
   // After sending, keep the connection open and silent until the peer or
   // the server ends it.
   bool stall = false;
-  // Close with a reset instead of an orderly end.
-  bool reset = false;
 
   static ScriptedReply Ok(std::string body, bool withContentLength = false) {
     return {.head = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n" +
@@ -202,7 +200,6 @@ class ScriptedHttpServer {
       if (more) streamBytesSent_ += block.size();
     }
     if (reply.stall) connection.readToEnd(std::chrono::hours(1));
-    if (reply.reset) connection.reset();
   }
 
   mutable std::mutex mutex_;

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -57,12 +56,9 @@ class TestCertificateAuthority {
     if (newKey)
       arguments.insert(arguments.end(),
                        {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"});
-    const auto output = folder_.path() / "openssl.out";
-    const int status = ChildProcess(arguments, ChildProcess::CurrentEnvironment(), output).wait();
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-    std::ifstream in(output);
-    throw std::runtime_error("openssl " + arguments.at(1) +
-                             " failed: " + std::string(std::istreambuf_iterator<char>(in), {}));
+    std::string printed;
+    if (!RunToEnd(arguments, printed))
+      throw std::runtime_error("openssl " + arguments.at(1) + " failed: " + printed);
   }
 
   TemporaryFolder folder_;
