@@ -117,8 +117,7 @@ class RecordingTest : public ::testing::Test {
   const std::filesystem::path& dir() const { return folder_.path(); }
   std::string path(const std::string& name) const { return (dir() / name).string(); }
   std::string readFile(const std::filesystem::path& file) const {
-    std::ifstream in(dir() / file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return test::ReadFile(dir() / file);
   }
   std::uintmax_t fileSize(const std::string& name) const {
     std::error_code error;
@@ -158,21 +157,11 @@ class RecordingTest : public ::testing::Test {
   std::vector<platform::SmallStackThread> threads_;
 };
 
-// The real platform: the system clock and the encoder run as a program.
-class LiveRecordingTest : public RecordingTest {
- protected:
-  LiveRecordingTest() : RecordingTest(true) {}
-};
-
 // True when `wanted` occurs in `all` in this order, other items between.
 inline bool InOrder(const std::vector<std::string>& all, const std::vector<std::string>& wanted) {
-  auto at = all.begin();
-  for (const auto& w : wanted) {
-    at = std::find(at, all.end(), w);
-    if (at == all.end()) return false;
-    ++at;
-  }
-  return true;
+  std::size_t found = 0;
+  for (const std::string& item : all) found += found < wanted.size() && item == wanted[found];
+  return found == wanted.size();
 }
 
 }  // namespace larkspan::recording

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <latch>
 #include <thread>
 
 #include "platform/text.h"
@@ -65,17 +66,16 @@ TEST(SetUpRecordingJob, OggMarksAnOggStreamAndEndsPersistenceUnlessMonitored) {
 TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
   // A front end printing statuses to a pipe nobody reads.
   RecordingJob job;
-  std::promise<void> entered;
-  std::promise<void> release;
-  job.statusObserver = [&, released = release.get_future().share()](std::string_view) {
-    entered.set_value();
+  std::latch entered(1), released(1);
+  job.statusObserver = [&](std::string_view) {
+    entered.count_down();
     released.wait();
   };
   std::thread writer([&] { job.setStatus("RECORDING"); });
-  entered.get_future().wait();
+  entered.wait();
   auto read = std::async(std::launch::async, [&] { return job.status(); });
   const bool answered = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
-  release.set_value();
+  released.count_down();
   writer.join();
   EXPECT_TRUE(answered);
   EXPECT_EQ(read.get(), "RECORDING");
