@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "platform/small_stack_thread.h"
 #include "recording/recording_thread.h"
@@ -11,7 +10,6 @@
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_clock.h"
 #include "tests/support/scripted_http_server.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::recording {
 
@@ -65,7 +63,7 @@ class RecordingTest : public ::testing::Test {
     SetUpRecordingJob(job, setup);
     job.statusObserver = [this, &job](std::string_view s) {
       const std::lock_guard lock(mutex_);
-      changes_.push_back({&job, std::string(s), SteadyClock::now()});
+      changes_.emplace_back(&job, s, SteadyClock::now());
     };
     return job;
   }
@@ -101,16 +99,16 @@ class RecordingTest : public ::testing::Test {
   std::vector<std::string> statuses(const RecordingJob& job) const {
     std::vector<std::string> seen;
     const std::lock_guard lock(mutex_);
-    for (const Change& c : changes_)
-      if (c.job == &job) seen.push_back(c.status);
+    for (const auto& [changed, status, at] : changes_)
+      if (changed == &job) seen.push_back(status);
     return seen;
   }
-  // The moment `status` was first set after `after`; none when it was not.
-  std::optional<SteadyClock::time_point> firstTime(const RecordingJob& job, std::string_view status,
-                                                   SteadyClock::time_point after = {}) const {
+  // The moment `status` was first set; none when it was not.
+  std::optional<SteadyClock::time_point> firstTime(const RecordingJob& job,
+                                                   std::string_view status) const {
     const std::lock_guard lock(mutex_);
-    for (const Change& c : changes_)
-      if (c.job == &job && c.status == status && c.at >= after) return c.at;
+    for (const auto& [changed, set, at] : changes_)
+      if (changed == &job && set == status) return at;
     return std::nullopt;
   }
 
@@ -146,13 +144,9 @@ class RecordingTest : public ::testing::Test {
   RecordingContext context_;
 
  private:
-  struct Change {
-    const RecordingJob* job;
-    std::string status;
-    SteadyClock::time_point at;
-  };
   mutable std::mutex mutex_;
-  std::vector<Change> changes_;
+  // Each job's statuses, with the moment each was set.
+  std::vector<std::tuple<const RecordingJob*, std::string, SteadyClock::time_point>> changes_;
   std::vector<std::unique_ptr<RecordingJob>> jobs_;
   std::vector<platform::SmallStackThread> threads_;
 };

@@ -5,15 +5,11 @@
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <optional>
-#include <stdexcept>
-#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -46,10 +42,7 @@ class ChildProcess {
     const auto env = NullTerminated(environment);
     const int rc = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      pid_ = -1;
-      throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-    }
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
   }
   // Stops the process if it still runs.
   ~ChildProcess() { stop(); }
@@ -70,9 +63,8 @@ class ChildProcess {
     ::kill(pid_, SIGTERM);
     for (const auto deadline = std::chrono::steady_clock::now() + grace;
          std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(20)))
       if (reap(WNOHANG)) return *status_;
-    }
     ::kill(pid_, SIGKILL);
     return wait();
   }

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "tests/support/loopback_port.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
 

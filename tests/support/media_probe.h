@@ -22,32 +22,13 @@ inline MediaInfo ProbeMedia(const std::filesystem::path& file) {
                 printed))
     return info;
   std::istringstream lines(printed);
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
+  for (std::string key, value; std::getline(lines, key, '=') && std::getline(lines, value);) {
     if (key == "format_name") info.formatName = value;
     if (value == "N/A") continue;
     if (key == "duration") info.durationSeconds = std::stod(value);
     if (key == "bit_rate") info.bitRate = std::stol(value);
   }
   return info;
-}
-
-// Seconds of sound in `file`, found by decoding all of it with ffmpeg
-// (ffprobe's duration of a stream capture may count bytes it never plays).
-// Negative when ffmpeg cannot decode it.
-inline double DecodedSeconds(const std::filesystem::path& file) {
-  const TemporaryFolder folder;
-  const auto pcm = folder.path() / "decoded.raw";
-  std::string printed;
-  if (!RunToEnd({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "s16le", "-ac",
-                 "2", "-ar", "44100", pcm.string()},
-                printed))
-    return -1;
-  // 16-bit stereo at 44.1 kHz.
-  return static_cast<double>(std::filesystem::file_size(pcm)) / (44100.0 * 4);
 }
 
 // Makes an audio file of a sine tone with ffmpeg ("-f adts" for AAC, "-f mp3"

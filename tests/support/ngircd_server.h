@@ -1,11 +1,9 @@
 #pragma once
 
-#include <fstream>
 #include <memory>
 #include <string_view>
 
 #include "tests/support/loopback_port.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
 

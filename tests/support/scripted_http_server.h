@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdio>
 #include <deque>
 #include <limits>
 #include <random>
+#include <sstream>
 
 #include "tests/support/scripted_tcp_server.h"
 
@@ -185,8 +185,7 @@ class ScriptedHttpServer {
     for (std::size_t at = 0; more && reply.chunkSize > 0 && at < reply.body.size();
          at += reply.chunkSize) {
       const std::string_view piece = std::string_view(reply.body).substr(at, reply.chunkSize);
-      char size[32];
-      std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+      const std::string size = (std::ostringstream() << std::hex << piece.size() << "\r\n").str();
       more = sendAll(size) && sendAll(piece, reply.bytesPerSecond) && sendAll("\r\n");
     }
     more = more &&
