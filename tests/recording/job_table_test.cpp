@@ -27,6 +27,7 @@ TEST(JobTable, TakesTheLowestEmptySlotBelowAHighWaterThatFallsByOneOnly) {
   EXPECT_EQ(table.giveSlotBack(JobTable::kSlotCount), nullptr);
   table.clear();
   EXPECT_EQ(table.JobTableHighWater(), 0);
+  EXPECT_EQ(table.at(0), nullptr);
   EXPECT_EQ(take(), 0);
 }
 
