@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "platform/small_stack_thread.h"
 #include "recording/recording_thread.h"
@@ -11,17 +10,19 @@
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_clock.h"
 #include "tests/support/scripted_http_server.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::recording {
 
-// The stream from `offset`, `length` bytes, then silence until the server
-// stops. Reads wait for whole chunks of 1,023 bytes, so a length that is
-// not a multiple of that reaches the file only when the read times out.
-inline test::ScriptedReply StreamThenSilence(std::uint64_t offset = 0, std::uint64_t length = 0) {
-  test::ScriptedReply reply = test::ScriptedReply::Stream(offset, length);
+// `reply`, then silence until the server stops.
+inline test::ScriptedReply Stalled(test::ScriptedReply reply) {
   reply.stall = true;
   return reply;
+}
+// The stream from `offset`, `length` bytes, then silence. Reads wait for
+// whole chunks of 1,023 bytes, so a length that is not a multiple of that
+// reaches the file only when the read times out.
+inline test::ScriptedReply StreamThenSilence(std::uint64_t offset = 0, std::uint64_t length = 0) {
+  return Stalled(test::ScriptedReply::Stream(offset, length));
 }
 
 // Runs recording threads in a start-up directory of their own and keeps
@@ -62,7 +63,7 @@ class RecordingTest : public ::testing::Test {
     SetUpRecordingJob(job, setup);
     job.statusObserver = [this, &job](std::string_view s) {
       const std::lock_guard lock(mutex_);
-      changes_.push_back({&job, std::string(s), SteadyClock::now()});
+      changes_.emplace_back(&job, s, SteadyClock::now());
     };
     return job;
   }
@@ -98,24 +99,23 @@ class RecordingTest : public ::testing::Test {
   std::vector<std::string> statuses(const RecordingJob& job) const {
     std::vector<std::string> seen;
     const std::lock_guard lock(mutex_);
-    for (const Change& c : changes_)
-      if (c.job == &job) seen.push_back(c.status);
+    for (const auto& [changed, status, at] : changes_)
+      if (changed == &job) seen.push_back(status);
     return seen;
   }
-  // The moment `status` was first set after `after`; none when it was not.
-  std::optional<SteadyClock::time_point> firstTime(const RecordingJob& job, std::string_view status,
-                                                   SteadyClock::time_point after = {}) const {
+  // The moment `status` was first set; none when it was not.
+  std::optional<SteadyClock::time_point> firstTime(const RecordingJob& job,
+                                                   std::string_view status) const {
     const std::lock_guard lock(mutex_);
-    for (const Change& c : changes_)
-      if (c.job == &job && c.status == status && c.at >= after) return c.at;
+    for (const auto& [changed, set, at] : changes_)
+      if (changed == &job && set == status) return at;
     return std::nullopt;
   }
 
   const std::filesystem::path& dir() const { return folder_.path(); }
   std::string path(const std::string& name) const { return (dir() / name).string(); }
   std::string readFile(const std::filesystem::path& file) const {
-    std::ifstream in(dir() / file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return test::ReadFile(dir() / file);
   }
   std::uintmax_t fileSize(const std::string& name) const {
     std::error_code error;
@@ -144,32 +144,18 @@ class RecordingTest : public ::testing::Test {
   RecordingContext context_;
 
  private:
-  struct Change {
-    const RecordingJob* job;
-    std::string status;
-    SteadyClock::time_point at;
-  };
   mutable std::mutex mutex_;
-  std::vector<Change> changes_;
+  // Each job's statuses, with the moment each was set.
+  std::vector<std::tuple<const RecordingJob*, std::string, SteadyClock::time_point>> changes_;
   std::vector<std::unique_ptr<RecordingJob>> jobs_;
   std::vector<platform::SmallStackThread> threads_;
 };
 
-// The real platform: the system clock and the encoder run as a program.
-class LiveRecordingTest : public RecordingTest {
- protected:
-  LiveRecordingTest() : RecordingTest(true) {}
-};
-
 // True when `wanted` occurs in `all` in this order, other items between.
 inline bool InOrder(const std::vector<std::string>& all, const std::vector<std::string>& wanted) {
-  auto at = all.begin();
-  for (const auto& w : wanted) {
-    at = std::find(at, all.end(), w);
-    if (at == all.end()) return false;
-    ++at;
-  }
-  return true;
+  std::size_t found = 0;
+  for (const std::string& item : all) found += found < wanted.size() && item == wanted[found];
+  return found == wanted.size();
 }
 
 }  // namespace larkspan::recording

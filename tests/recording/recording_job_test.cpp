@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <latch>
 #include <thread>
 
 #include "platform/text.h"
@@ -26,20 +27,8 @@ TEST(ExtensionFromName, TakesTheTextAfterTheLastDotUnlessAnotherDotComesFirst) {
   for (const auto& [name, extension] : cases) EXPECT_EQ(ExtensionFromName(name), extension) << name;
 }
 
-TEST(SetUpRecordingJob, CutsLongTextsToTheirFields) {
-  RecordingJob job;
-  const std::string longUrl = "http://host/" + std::string(3000, 'u');
-  SetUpRecordingJob(job, {.url = longUrl,
-                          .outputFile = std::string(2000, 'o'),
-                          .extension = std::string(40, 'e'),
-                          .startSoundFile = std::string(400, 's')});
-  EXPECT_EQ(platform::FieldText(job.url), longUrl.substr(0, 1023));
-  EXPECT_EQ(platform::FieldText(job.outputFile), std::string(1023, 'o'));
-  EXPECT_EQ(platform::FieldText(job.extension), std::string(31, 'e'));
-  EXPECT_EQ(platform::FieldText(job.startSoundFile), std::string(255, 's'));
-}
-
-TEST(SetUpRecordingJob, OggMarksAnOggStreamAndEndsPersistenceUnlessMonitored) {
+TEST(SetUpRecordingJob,
+     OggMarksAnOggStreamAndEndsPersistenceUnlessMonitoredAndTextsFitTheirFields) {
   struct Case {
     const char* url;
     bool persistentIn, monitor, ogg, persistentOut;
@@ -60,22 +49,32 @@ TEST(SetUpRecordingJob, OggMarksAnOggStreamAndEndsPersistenceUnlessMonitored) {
     EXPECT_EQ(job.oggStream, c.ogg) << c.url;
     EXPECT_EQ(job.persistent, c.persistentOut) << c.url << " " << c.persistentIn << c.monitor;
   }
+
+  // Long texts are cut to their fields.
+  RecordingJob job;
+  SetUpRecordingJob(job, {.url = std::string(3000, 'u'),
+                          .outputFile = std::string(2000, 'o'),
+                          .extension = std::string(40, 'e'),
+                          .startSoundFile = std::string(400, 's')});
+  EXPECT_EQ(platform::FieldText(job.url), std::string(1023, 'u'));
+  EXPECT_EQ(platform::FieldText(job.outputFile), std::string(1023, 'o'));
+  EXPECT_EQ(platform::FieldText(job.extension), std::string(31, 'e'));
+  EXPECT_EQ(platform::FieldText(job.startSoundFile), std::string(255, 's'));
 }
 
 TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
   // A front end printing statuses to a pipe nobody reads.
   RecordingJob job;
-  std::promise<void> entered;
-  std::promise<void> release;
-  job.statusObserver = [&, released = release.get_future().share()](std::string_view) {
-    entered.set_value();
+  std::latch entered(1), released(1);
+  job.statusObserver = [&](std::string_view) {
+    entered.count_down();
     released.wait();
   };
   std::thread writer([&] { job.setStatus("RECORDING"); });
-  entered.get_future().wait();
+  entered.wait();
   auto read = std::async(std::launch::async, [&] { return job.status(); });
   const bool answered = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
-  release.set_value();
+  released.count_down();
   writer.join();
   EXPECT_TRUE(answered);
   EXPECT_EQ(read.get(), "RECORDING");

@@ -25,7 +25,7 @@ class StreamConnectionTest : public ::testing::Test {
   }
 
   std::vector<std::string> diagnostics_;
-  CRecordSession session_{{.connectTimeout = 2s, .readTimeout = 2s},
+  CRecordSession session_{{.connectTimeout = 1s, .readTimeout = 1s},
                           [this](std::string_view line) { diagnostics_.emplace_back(line); }};
   RecordingJob job_;
   std::unique_ptr<platform::HttpConnection> connection_;
@@ -39,12 +39,11 @@ TEST_F(StreamConnectionTest, EveryStatusButARedirectIsAStreamAndOneRedirectIsFol
     if (request.starts_with("GET /gone ")) return ScriptedReply::NotFound();
     return ScriptedReply::Ok("stream");
   });
-  struct Case {
+  const struct {
     ScriptedReply reply;
     bool stream;
     std::string reason;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // An error page is a reply, though it brings no stream.
       {ScriptedReply::NotFound(), true, "HTTP 404 Not Found"},
       {ScriptedReply::Raw("HTTP/1.0 500 Oops\r\n\r\nfailure page"), true, "HTTP 500 Oops"},
@@ -62,7 +61,7 @@ TEST_F(StreamConnectionTest, EveryStatusButARedirectIsAStreamAndOneRedirectIsFol
       {ScriptedReply::Redirect(302, target.url("/again")), false, "HTTP 302 Found"},
       {ScriptedReply::Redirect(301, target.url("/gone")), false, "HTTP 404 Not Found"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     ScriptedHttpServer server;
     server.enqueue(c.reply);
     EXPECT_EQ(open(server.port()), c.stream) << c.reply.head;
@@ -78,8 +77,6 @@ TEST_F(StreamConnectionTest, EveryStatusButARedirectIsAStreamAndOneRedirectIsFol
 TEST_F(StreamConnectionTest, FailuresInsideAnAttemptReturnFalseWithTheirReason) {
   ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Stall());
-  session_ = CRecordSession({.connectTimeout = 1s, .readTimeout = 300ms},
-                            [this](std::string_view line) { diagnostics_.emplace_back(line); });
   EXPECT_FALSE(open(server.port()));
   EXPECT_EQ(reason(), "read timed out");
   const std::uint16_t refusing = test::RefusingPort();

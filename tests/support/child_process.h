@@ -5,18 +5,16 @@
 #include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <optional>
-#include <stdexcept>
-#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "tests/support/temporary_folder.h"
 
 extern char** environ;
 
@@ -44,10 +42,7 @@ class ChildProcess {
     const auto env = NullTerminated(environment);
     const int rc = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      pid_ = -1;
-      throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
-    }
+    if (rc != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
   }
   // Stops the process if it still runs.
   ~ChildProcess() { stop(); }
@@ -68,9 +63,8 @@ class ChildProcess {
     ::kill(pid_, SIGTERM);
     for (const auto deadline = std::chrono::steady_clock::now() + grace;
          std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+         std::this_thread::sleep_for(std::chrono::milliseconds(20)))
       if (reap(WNOHANG)) return *status_;
-    }
     ::kill(pid_, SIGKILL);
     return wait();
   }
@@ -109,5 +103,15 @@ class ChildProcess {
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
+
+// Runs a program to its end; true when it exits 0. What it printed goes to
+// `printed`.
+inline bool RunToEnd(const std::vector<std::string>& argv, std::string& printed) {
+  const TemporaryFolder folder;
+  const int status =
+      ChildProcess(argv, ChildProcess::CurrentEnvironment(), folder.path() / "output").wait();
+  printed = ReadFile(folder.path() / "output");
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 }  // namespace larkspan::test

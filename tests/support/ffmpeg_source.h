@@ -1,7 +1,5 @@
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "tests/support/icecast_server.h"
@@ -23,18 +21,9 @@ class FfmpegSource {
   FfmpegSource(const IcecastServer& server, std::string mount, SourceFormat format,
                int frequencyHz = 440)
       : server_(server), mount_(std::move(mount)) {
-    std::vector<std::string> argv = {
-        "ffmpeg",
-        "-nostdin",
-        "-loglevel",
-        "warning",
-        "-re",
-        "-f",
-        "lavfi",
-        "-i",
-        "sine=frequency=" + std::to_string(frequencyHz) + ":sample_rate=44100",
-        "-b:a",
-        "128k"};
+    const std::string tone = "sine=frequency=" + std::to_string(frequencyHz) + ":sample_rate=44100";
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-loglevel", "warning", "-re", "-f",
+                                     "lavfi",  "-i",       tone,        "-b:a",    "128k"};
     if (format == SourceFormat::Mp3) {
       argv.insert(argv.end(), {"-c:a", "libmp3lame", "-content_type", "audio/mpeg", "-f", "mp3"});
     } else {
@@ -47,9 +36,8 @@ class FfmpegSource {
     process_ = std::make_unique<ChildProcess>(argv, ChildProcess::CurrentEnvironment(), output);
     if (!server_.waitForStatus(mount_, 200, std::chrono::seconds(15))) {
       process_->stop();
-      std::ifstream in(output);
       throw std::runtime_error("ffmpeg did not bring " + mount_ + " on the air:\n" +
-                               std::string(std::istreambuf_iterator<char>(in), {}));
+                               ReadFile(output));
     }
   }
   FfmpegSource(const FfmpegSource&) = delete;

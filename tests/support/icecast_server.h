@@ -1,24 +1,11 @@
 #pragma once
 
-#include <grp.h>
-#include <pwd.h>
-
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
 #include "tests/support/loopback_port.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
-
-namespace detail {
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-}  // namespace detail
 
 // A file to place in the server's web root: Icecast serves any .xsl there,
 // applied to its live statistics (a status page template, for instance).
@@ -28,17 +15,13 @@ struct WebRootFile {
   static WebRootFile FromFile(const std::filesystem::path& path) {
     if (!std::filesystem::is_regular_file(path))
       throw std::runtime_error("no such file: " + path.string());
-    return {path.filename().string(), detail::ReadWholeFile(path)};
+    return {path.filename().string(), ReadFile(path)};
   }
 };
 
+// A burst of 0 (no bytes sent to a new listener from before it connected)
+// makes a recording's length equal to the time it ran.
 struct IcecastOptions {
-  // Bytes sent to a new listener from before it connected. 0 makes a
-  // recording's length equal to the time it ran.
-  std::size_t burstSize = 0;
-  // Listeners, sources and status page requests all count as clients.
-  int clients = 100;
-  int sources = 8;
   std::vector<WebRootFile> webRootFiles;
   // When given, a second port serves the same mounts over TLS with this
   // certificate and key (one PEM file, see TestCertificateAuthority).
@@ -72,17 +55,7 @@ class IcecastServer {
     if (!options.tlsCertificate.empty()) fs::copy_file(options.tlsCertificate, root / "tls.pem");
     fs::create_directories(root / "log");
     fs::create_directories(root / "run");
-    if (::geteuid() == 0) {
-      fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
-      const passwd* nobody = ::getpwnam("nobody");
-      const group* nogroup = ::getgrnam("nogroup");
-      for (const fs::path& folder : {root / "log", root / "run"}) {
-        if (nobody == nullptr || nogroup == nullptr ||
-            ::chown(folder.c_str(), nobody->pw_uid, nogroup->gr_gid) != 0)
-          throw std::runtime_error("cannot hand " + folder.string() + " to nobody");
-      }
-    }
+    folder_.handToNobody({"log", "run"});
     // Another program may take the chosen port before Icecast binds it;
     // Icecast then exits and the next free port is tried.
     for (int attempt = 1; !startOnce(options); ++attempt) {
@@ -127,9 +100,8 @@ class IcecastServer {
   // The error and access logs so far.
   std::string logs() const {
     const std::filesystem::path& root = folder_.path();
-    return detail::ReadWholeFile(root / "icecast.out") +
-           detail::ReadWholeFile(root / "log" / "error.log") +
-           detail::ReadWholeFile(root / "log" / "access.log");
+    return ReadFile(root / "icecast.out") + ReadFile(root / "log" / "error.log") +
+           ReadFile(root / "log" / "access.log");
   }
 
  private:
@@ -162,10 +134,9 @@ class IcecastServer {
     std::ofstream(root + "/icecast.xml", std::ios::trunc)
         << "<icecast><location>loopback</location><admin>tests@localhost</admin>\n"
         << "<hostname>127.0.0.1</hostname><fileserve>1</fileserve>\n"
-        << "<limits><clients>" << options.clients << "</clients><sources>" << options.sources
-        << "</sources><queue-size>524288</queue-size><client-timeout>30</client-timeout>\n"
-        << "<header-timeout>15</header-timeout><source-timeout>10</source-timeout>\n"
-        << "<burst-size>" << options.burstSize << "</burst-size></limits>\n"
+        << "<limits><clients>100</clients><sources>8</sources><queue-size>524288</queue-size>\n"
+        << "<client-timeout>30</client-timeout><header-timeout>15</header-timeout>\n"
+        << "<source-timeout>10</source-timeout><burst-size>0</burst-size></limits>\n"
         << "<authentication><source-password>" << kSourcePassword << "</source-password>\n"
         << "<admin-user>admin</admin-user><admin-password>larkspan-admin</admin-password>\n"
         << "</authentication>\n"
@@ -189,7 +160,7 @@ class IcecastServer {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline && process_->running()) {
       if (StatusOf("/status-json.xsl") == 200 &&
-          detail::ReadWholeFile(pidFile).starts_with(std::to_string(process_->pid())))
+          ReadFile(pidFile).starts_with(std::to_string(process_->pid())))
         return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }

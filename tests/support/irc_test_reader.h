@@ -37,11 +37,8 @@ class IrcTestReader {
           "OPER " + std::string(operatorName) + " " + std::string(operatorPassword),
           "MODE " + nick + " +F", "JOIN " + std::string(channel)})
       send(command);
-    if (!waitForLine(
-            [&](std::string_view line) {
-              return line.starts_with(":" + nick + "!") && line.ends_with(join);
-            },
-            std::chrono::seconds(10)))
+    // Before its own join the reader sees no other in the channel.
+    if (!waitForLineContaining(join, std::chrono::seconds(10)))
       throw std::runtime_error("the test reader could not join " + std::string(channel));
   }
   IrcTestReader(const IrcTestReader&) = delete;

@@ -11,11 +11,10 @@
 namespace larkspan::test {
 
 inline sockaddr_in LoopbackAddress(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
+  return {.sin_family = AF_INET,
+          .sin_port = htons(port),
+          .sin_addr = {htonl(INADDR_LOOPBACK)},
+          .sin_zero = {}};
 }
 
 // A socket bound to 127.0.0.1 at a port of the kernel's choice, which goes

@@ -1,69 +1,34 @@
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "tests/support/child_process.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
 
 // What ffprobe reads in an audio file.
 struct MediaInfo {
   std::string formatName;  // "mp3", "ogg", ...; empty when ffprobe cannot read the file
-  std::string codecName;   // of the first audio stream
   double durationSeconds = 0;
   long bitRate = 0;  // of the first audio stream, bits per second
 };
-
-// Runs a program to its end; true when it exits 0. What it printed goes to
-// `printed`.
-inline bool RunToEnd(const std::vector<std::string>& argv, std::string& printed) {
-  const TemporaryFolder folder;
-  const int status =
-      ChildProcess(argv, ChildProcess::CurrentEnvironment(), folder.path() / "output").wait();
-  std::ifstream in(folder.path() / "output");
-  printed.assign(std::istreambuf_iterator<char>(in), {});
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 inline MediaInfo ProbeMedia(const std::filesystem::path& file) {
   std::string printed;
   MediaInfo info;
   if (!RunToEnd({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-                 "format=format_name,duration:stream=codec_name,bit_rate", "-of",
-                 "default=noprint_wrappers=1", file.string()},
+                 "format=format_name,duration:stream=bit_rate", "-of", "default=noprint_wrappers=1",
+                 file.string()},
                 printed))
     return info;
   std::istringstream lines(printed);
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
+  for (std::string key, value; std::getline(lines, key, '=') && std::getline(lines, value);) {
     if (key == "format_name") info.formatName = value;
-    if (key == "codec_name") info.codecName = value;
     if (value == "N/A") continue;
     if (key == "duration") info.durationSeconds = std::stod(value);
     if (key == "bit_rate") info.bitRate = std::stol(value);
   }
   return info;
-}
-
-// Seconds of sound in `file`, found by decoding all of it with ffmpeg
-// (ffprobe's duration of a stream capture may count bytes it never plays).
-// Negative when ffmpeg cannot decode it.
-inline double DecodedSeconds(const std::filesystem::path& file) {
-  const TemporaryFolder folder;
-  const auto pcm = folder.path() / "decoded.raw";
-  std::string printed;
-  if (!RunToEnd({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "s16le", "-ac",
-                 "2", "-ar", "44100", pcm.string()},
-                printed))
-    return -1;
-  // 16-bit stereo at 44.1 kHz.
-  return static_cast<double>(std::filesystem::file_size(pcm)) / (44100.0 * 4);
 }
 
 // Makes an audio file of a sine tone with ffmpeg ("-f adts" for AAC, "-f mp3"

@@ -1,15 +1,9 @@
 #pragma once
 
-#include <grp.h>
-#include <pwd.h>
-
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
 #include "tests/support/loopback_port.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
 
@@ -34,17 +28,8 @@ class NgircdServer {
     std::filesystem::create_directories(folder / "run");
     std::filesystem::create_directories(folder / "conf.d");
     // As root ngIRCd drops to nobody by itself, which must then reach its
-    // pid folder; as anyone else it keeps the user it was started as.
-    if (::geteuid() == 0) {
-      std::filesystem::permissions(folder, std::filesystem::perms::owner_all |
-                                               std::filesystem::perms::group_exec |
-                                               std::filesystem::perms::others_exec);
-      const passwd* nobody = ::getpwnam("nobody");
-      const group* nogroup = ::getgrnam("nogroup");
-      if (nobody == nullptr || nogroup == nullptr ||
-          ::chown((folder / "run").c_str(), nobody->pw_uid, nogroup->gr_gid) != 0)
-        throw std::runtime_error("cannot hand the ngIRCd pid folder to nobody");
-    }
+    // pid folder.
+    folder_.handToNobody({"run"});
     // A port taken by another program between the choice and ngIRCd's bind
     // makes it exit; another free port is tried then.
     for (int attempt = 1; !start(FreeLoopbackPort()); ++attempt) {
@@ -63,10 +48,7 @@ class NgircdServer {
 
   std::uint16_t port() const { return port_; }
   // What the server has logged so far.
-  std::string log() const {
-    std::ifstream in(folder_.path() / "ngircd.log");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string log() const { return ReadFile(folder_.path() / "ngircd.log"); }
 
  private:
   // Starts the process on `port`; true when the port accepts connections.

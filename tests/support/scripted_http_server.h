@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdio>
 #include <deque>
 #include <limits>
 #include <random>
+#include <sstream>
 
 #include "tests/support/scripted_tcp_server.h"
 
@@ -40,8 +40,6 @@ struct ScriptedReply {
   // After sending, keep the connection open and silent until the peer or
   // the server ends it.
   bool stall = false;
-  // Close with a reset instead of an orderly end.
-  bool reset = false;
 
   static ScriptedReply Ok(std::string body, bool withContentLength = false) {
     return {.head = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n" +
@@ -187,8 +185,7 @@ class ScriptedHttpServer {
     for (std::size_t at = 0; more && reply.chunkSize > 0 && at < reply.body.size();
          at += reply.chunkSize) {
       const std::string_view piece = std::string_view(reply.body).substr(at, reply.chunkSize);
-      char size[32];
-      std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+      const std::string size = (std::ostringstream() << std::hex << piece.size() << "\r\n").str();
       more = sendAll(size) && sendAll(piece, reply.bytesPerSecond) && sendAll("\r\n");
     }
     more = more &&
@@ -202,7 +199,6 @@ class ScriptedHttpServer {
       if (more) streamBytesSent_ += block.size();
     }
     if (reply.stall) connection.readToEnd(std::chrono::hours(1));
-    if (reply.reset) connection.reset();
   }
 
   mutable std::mutex mutex_;

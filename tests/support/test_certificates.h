@@ -1,14 +1,10 @@
 #pragma once
 
 #include <atomic>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
 #include "tests/support/loopback_port.h"
-#include "tests/support/temporary_folder.h"
 
 namespace larkspan::test {
 
@@ -20,8 +16,7 @@ class TestCertificateAuthority {
       : certificate_(folder_.path() / "authority.pem"), key_(folder_.path() / "authority.key") {
     openssl({"req", "-x509", "-days", "2", "-subj", "/CN=Test Authority", "-addext",
              "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign",
-             "-keyout", key_.string(), "-out", certificate_.string()},
-            true);
+             "-keyout", key_.string(), "-out", certificate_.string()});
   }
 
   // The authority's own certificate (PEM), the file a client trusts.
@@ -36,12 +31,10 @@ class TestCertificateAuthority {
     const std::string base = (folder_.path() / ("server" + std::to_string(serial))).string();
     std::ofstream(base + ".ext") << "subjectAltName=" << subjectAltName << "\n";
     openssl({"req", "-new", "-subj", "/CN=Test Server", "-keyout", base + ".key", "-out",
-             base + ".csr"},
-            true);
+             base + ".csr"});
     openssl({"x509", "-req", "-in", base + ".csr", "-CA", certificate_.string(), "-CAkey",
              key_.string(), "-set_serial", std::to_string(serial + 1), "-days", "2", "-extfile",
-             base + ".ext", "-out", base + ".crt"},
-            false);
+             base + ".ext", "-out", base + ".crt"});
     // The certificate, then its key.
     std::ofstream out(base + ".pem");
     out << std::ifstream(base + ".crt").rdbuf() << std::ifstream(base + ".key").rdbuf();
@@ -50,19 +43,16 @@ class TestCertificateAuthority {
   }
 
  private:
-  // Runs openssl with `arguments`, and with a new key when asked: P-256,
+  // Runs openssl with `arguments`; a request comes with a new key: P-256,
   // made at once, unlike RSA keys.
-  void openssl(std::vector<std::string> arguments, bool newKey) const {
-    arguments.insert(arguments.begin(), "openssl");
-    if (newKey)
+  void openssl(std::vector<std::string> arguments) const {
+    if (arguments.front() == "req")
       arguments.insert(arguments.end(),
                        {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"});
-    const auto output = folder_.path() / "openssl.out";
-    const int status = ChildProcess(arguments, ChildProcess::CurrentEnvironment(), output).wait();
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-    std::ifstream in(output);
-    throw std::runtime_error("openssl " + arguments.at(1) +
-                             " failed: " + std::string(std::istreambuf_iterator<char>(in), {}));
+    arguments.insert(arguments.begin(), "openssl");
+    std::string printed;
+    if (!RunToEnd(arguments, printed))
+      throw std::runtime_error("openssl " + arguments.at(1) + " failed: " + printed);
   }
 
   TemporaryFolder folder_;
