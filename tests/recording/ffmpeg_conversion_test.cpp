@@ -134,7 +134,8 @@ TEST_F(FfmpegConversionTest, TwoRecordingsEndingTogetherConvertOneAfterTheOther)
   // recording to be seen waiting.
   RecordingJob& first = record("long.mp3", "first.mp3", false);
   RecordingJob& second = record("long.mp3", "second.mp3", false);
-  first.stopRequested = second.stopRequested = true;
+  first.stopRequested = true;
+  second.stopRequested = true;
   stopAndWait(first);
   stopAndWait(second);
 
