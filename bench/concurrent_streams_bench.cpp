@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -54,22 +55,6 @@ struct Figures {
   std::uint64_t bytesMissing = 0;
 };
 
-double SumCpu(const std::vector<MeasuredProcess>& processes) {
-  double total = 0;
-  for (const auto& p : processes) total += CpuSecondsSoFar(p.pid());
-  return total;
-}
-
-template <typename Wait>
-bool WaitFor(std::chrono::milliseconds timeout, Wait done) {
-  const auto end = SteadyClock::now() + timeout;
-  while (!done()) {
-    if (SteadyClock::now() > end) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
-
 // For HTTPS: the server's certificate and key, and the authority that
 // signed it; both empty for plain HTTP.
 struct Trust {
@@ -112,14 +97,14 @@ Figures Measure(bool ours, int count, int seconds, const Trust& trust,
   const auto steadyEnd = firstBegun + std::chrono::seconds(seconds) - 2s;
   if (steadyEnd > steadyStart + 2s) {
     std::this_thread::sleep_until(steadyStart);
-    const double cpuBefore = SumCpu(processes);
+    const double cpuBefore = Sum(processes, CpuSecondsSoFar);
     std::this_thread::sleep_until(steadyStart + (steadyEnd - steadyStart) / 2);
     for (const auto& p : processes) {
       figures.residentKiB += static_cast<double>(ResidentKiB(p.pid()));
       figures.proportionalKiB += static_cast<double>(ProportionalKiB(p.pid()));
     }
     std::this_thread::sleep_until(steadyEnd);
-    figures.steadyCpuShare = (SumCpu(processes) - cpuBefore) /
+    figures.steadyCpuShare = (Sum(processes, CpuSecondsSoFar) - cpuBefore) /
                              std::chrono::duration<double>(steadyEnd - steadyStart).count();
   }
 
@@ -178,9 +163,12 @@ int Main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--icecast") == 0) {
       icecast = true;
     } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      seconds = std::stoi(argv[++i]);
+      seconds = std::atoi(argv[++i]);
+    } else if (const int count = std::atoi(argv[i]); count > 0) {
+      counts.push_back(count);
     } else {
-      counts.push_back(std::stoi(argv[i]));
+      std::fprintf(stderr, "usage: %s [--icecast] [--tls] [--seconds S] [N ...]\n", argv[0]);
+      return 2;
     }
   }
   std::signal(SIGPIPE, SIG_IGN);

@@ -2,8 +2,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,36 +31,6 @@ struct Row {
   double stopSeconds = 0;  // from SIGTERM to the end of every process
   int exactFiles = 0;
 };
-
-std::string ReadAll(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-template <typename Done>
-bool WaitFor(std::chrono::milliseconds timeout, Done done) {
-  const auto end = SteadyClock::now() + timeout;
-  while (!done()) {
-    if (SteadyClock::now() > end) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
-
-double Sum(const std::vector<MeasuredProcess>& processes, double (*reading)(pid_t)) {
-  double total = 0;
-  for (const auto& p : processes) total += reading(p.pid());
-  return total;
-}
-
-double Switches(pid_t pid) {
-  return static_cast<double>(VoluntarySwitches(pid));
-}
-double Resident(pid_t pid) {
-  return static_cast<double>(ResidentKiB(pid));
-}
 
 Row Measure(bool ours, int count, int seconds, const std::string& url,
             const std::filesystem::path& authority, const std::filesystem::path& capture,
@@ -98,13 +66,13 @@ Row Measure(bool ours, int count, int seconds, const std::string& url,
   std::this_thread::sleep_for(2s);
   const auto start = SteadyClock::now();
   const double cpuBefore = Sum(processes, CpuSecondsSoFar);
-  const double switchesBefore = Sum(processes, Switches);
+  const double switchesBefore = Sum(processes, VoluntarySwitches);
   std::this_thread::sleep_until(start + std::chrono::seconds(seconds) / 2);
-  row.residentKiB = Sum(processes, Resident);
+  row.residentKiB = Sum(processes, ResidentKiB);
   std::this_thread::sleep_until(start + std::chrono::seconds(seconds));
   const double window = std::chrono::duration<double>(SteadyClock::now() - start).count();
   row.cpuSeconds = Sum(processes, CpuSecondsSoFar) - cpuBefore;
-  row.wakeUps = (Sum(processes, Switches) - switchesBefore) / count / window;
+  row.wakeUps = (Sum(processes, VoluntarySwitches) - switchesBefore) / count / window;
 
   const auto stopped = SteadyClock::now();
   for (auto& p : processes) p.signal(SIGTERM);
@@ -122,9 +90,9 @@ Row Measure(bool ours, int count, int seconds, const std::string& url,
 
   // The capture has everything the listeners got once it has caught up.
   std::this_thread::sleep_for(1s);
-  const std::string captured = ReadAll(capture);
+  const std::string captured = test::ReadFile(capture);
   for (int i = 0; i < count; ++i) {
-    const std::string recorded = ReadAll(fileOf(i));
+    const std::string recorded = test::ReadFile(fileOf(i));
     if (WithinCapture(recorded, captured)) {
       ++row.exactFiles;
     } else if (row.exactFiles == i) {
@@ -141,7 +109,7 @@ Row Measure(bool ours, int count, int seconds, const std::string& url,
     }
   }
   // Our recorder logs every lost connection there.
-  if (const std::string log = ReadAll(folder / "log.txt"); !log.empty()) {
+  if (const std::string log = test::ReadFile(folder / "log.txt"); !log.empty()) {
     std::size_t lost = 0;
     for (std::size_t at = log.find("attempting reconnect"); at != std::string::npos;
          at = log.find("attempting reconnect", at + 1))

@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace larkspan::bench {
@@ -57,5 +59,24 @@ double CpuSecondsSoFar(pid_t pid);
 // Voluntary context switches of all its threads so far: how often they went
 // to sleep waiting for something, and so were woken.
 long long VoluntarySwitches(pid_t pid);
+
+// One of the readings above summed over `processes`.
+template <typename Reading>
+double Sum(const std::vector<MeasuredProcess>& processes, Reading reading) {
+  double total = 0;
+  for (const auto& p : processes) total += static_cast<double>(reading(p.pid()));
+  return total;
+}
+
+// Looks at `done` every 10 ms until it holds (true) or `timeout` passes.
+template <typename Done>
+bool WaitFor(std::chrono::milliseconds timeout, Done done) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 }  // namespace larkspan::bench

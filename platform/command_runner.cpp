@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "platform/posix_object.h"
+
 extern char** environ;
 
 namespace larkspan::platform {
@@ -15,37 +17,10 @@ namespace {
 
 constexpr int kCannotStart = 127;
 
-class SpawnFileActions {
- public:
-  SpawnFileActions() { ok_ = posix_spawn_file_actions_init(&actions_) == 0; }
-  ~SpawnFileActions() {
-    if (ok_) posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnFileActions(const SpawnFileActions&) = delete;
-  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_{};
-  bool ok_ = false;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { ok_ = posix_spawnattr_init(&attributes_) == 0; }
-  ~SpawnAttributes() {
-    if (ok_) posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_{};
-  bool ok_ = false;
-};
+using SpawnFileActions = PosixObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init,
+                                     posix_spawn_file_actions_destroy>;
+using SpawnAttributes =
+    PosixObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 // The child starts with no signal blocked: the program blocks its stop
 // signals in every thread, and an encoder that inherited that mask could be

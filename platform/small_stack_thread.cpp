@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/posix_object.h"
+
 namespace larkspan::platform {
 namespace {
 
@@ -11,21 +13,7 @@ void* RunBody(void* argument) {
   return nullptr;
 }
 
-class ThreadAttributes {
- public:
-  ThreadAttributes() { ok_ = pthread_attr_init(&attributes_) == 0; }
-  ~ThreadAttributes() {
-    if (ok_) pthread_attr_destroy(&attributes_);
-  }
-  ThreadAttributes(const ThreadAttributes&) = delete;
-  ThreadAttributes& operator=(const ThreadAttributes&) = delete;
-  bool ok() const { return ok_; }
-  pthread_attr_t* get() { return &attributes_; }
-
- private:
-  pthread_attr_t attributes_{};
-  bool ok_ = false;
-};
+using ThreadAttributes = PosixObject<pthread_attr_t, pthread_attr_init, pthread_attr_destroy>;
 
 }  // namespace
 
