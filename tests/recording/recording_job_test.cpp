@@ -6,8 +6,6 @@
 #include <latch>
 #include <thread>
 
-#include "platform/text.h"
-
 namespace larkspan::recording {
 namespace {
 
@@ -27,8 +25,7 @@ TEST(ExtensionFromName, TakesTheTextAfterTheLastDotUnlessAnotherDotComesFirst) {
   for (const auto& [name, extension] : cases) EXPECT_EQ(ExtensionFromName(name), extension) << name;
 }
 
-TEST(SetUpRecordingJob,
-     OggMarksAnOggStreamAndEndsPersistenceUnlessMonitoredAndTextsFitTheirFields) {
+TEST(SetUpRecordingJob, OggMarksAnOggStreamAndEndsPersistenceUnlessMonitored) {
   struct Case {
     const char* url;
     bool persistentIn, monitor, ogg, persistentOut;
@@ -49,17 +46,6 @@ TEST(SetUpRecordingJob,
     EXPECT_EQ(job.oggStream, c.ogg) << c.url;
     EXPECT_EQ(job.persistent, c.persistentOut) << c.url << " " << c.persistentIn << c.monitor;
   }
-
-  // Long texts are cut to their fields.
-  RecordingJob job;
-  SetUpRecordingJob(job, {.url = std::string(3000, 'u'),
-                          .outputFile = std::string(2000, 'o'),
-                          .extension = std::string(40, 'e'),
-                          .startSoundFile = std::string(400, 's')});
-  EXPECT_EQ(platform::FieldText(job.url), std::string(1023, 'u'));
-  EXPECT_EQ(platform::FieldText(job.outputFile), std::string(1023, 'o'));
-  EXPECT_EQ(platform::FieldText(job.extension), std::string(31, 'e'));
-  EXPECT_EQ(platform::FieldText(job.startSoundFile), std::string(255, 's'));
 }
 
 TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
