@@ -88,11 +88,9 @@ class RecordingTest : public ::testing::Test {
 
   template <typename Predicate>
   bool waitFor(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const auto end = SteadyClock::now() + timeout;
-    while (!done()) {
+    for (const auto end = SteadyClock::now() + timeout; !done();
+         std::this_thread::sleep_for(std::chrono::milliseconds(5)))
       if (SteadyClock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     return true;
   }
 
