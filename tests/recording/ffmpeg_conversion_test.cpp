@@ -39,13 +39,12 @@ class FfmpegConversionTest : public RecordingTest {
     server.enqueue(ScriptedReply::Ok(test::ReadFile(file)));
     // Persistent, as a scheduled recording is: the reconnects to the ended
     // stream must not make it a failed connection, which is never converted.
-    RecordingJob& job = newJob(server.url("/" + name), name,
-                               {.convert = true,
-                                .deleteOriginal = deleteOriginal,
-                                .bitrate = 64,
-                                .persistent = true,
-                                .ircClient = irc});
-    start(job);
+    RecordingJob& job = start(newJob(server.url("/" + name), name,
+                                     {.convert = true,
+                                      .deleteOriginal = deleteOriginal,
+                                      .bitrate = 64,
+                                      .persistent = true,
+                                      .ircClient = irc}));
     // Read to its end.
     EXPECT_TRUE(waitFor([&] { return job.status() == "RECONNECTING"; }));
     EXPECT_GT(fileSize(name), 0u);

@@ -30,8 +30,7 @@ TEST_F(RecordingTest, AReconnectFollowsTheRedirectAgainAndIsLoggedAndShownAsItHa
   server.setHandler(
       [&](const std::string&) { return ScriptedReply::Redirect(302, target.url("/real")); });
   const std::string url = "127.0.0.1:" + std::to_string(server.port()) + "/live";
-  RecordingJob& job = newJob(url, "show.mp3");
-  start(job);
+  RecordingJob& job = start(newJob(url, "show.mp3"));
   ASSERT_TRUE(waitFor([&] { return fileSize("show.mp3") == 5000 + 5 * 1023; }));
   EXPECT_EQ(tray_.get(), "red.ico");
   const auto asked = std::chrono::steady_clock::now();
@@ -79,8 +78,7 @@ TEST_F(RecordingTest, EachJobThatCannotRecordEndsWithItsStatus) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.url + " " + row.output);
     const std::string before = logText();
-    RecordingJob& job = newJob(row.url, row.output, {.convert = true});
-    start(job);
+    RecordingJob& job = start(newJob(row.url, row.output, {.convert = true}));
     if (row.stopWhen) {
       ASSERT_TRUE(waitFor(row.stopWhen));
       job.stopRequested = true;
@@ -217,8 +215,7 @@ TEST_F(RecordingTest, AMonitoredMountpointIsProbedThenRecordedFromANewRequestOrG
   const std::string refused = RefusedUrl();
   for (const std::string& url : {refused, server.url("/off"), server.url("/stalls")}) {
     SCOPED_TRACE(url);
-    RecordingJob& given = newJob(url, "none.mp3", Monitored());
-    start(given);
+    RecordingJob& given = start(newJob(url, "none.mp3", Monitored()));
     if (url.ends_with("/stalls")) {
       ASSERT_TRUE(server.waitForRequests(4, 5s));
       given.stopRequested = true;
@@ -233,8 +230,7 @@ TEST_F(RecordingTest, AMonitoredMountpointIsProbedThenRecordedFromANewRequestOrG
 TEST_F(RecordingTest, AMonitoredOggStreamIsReplayedFromTheStartAfterItsProbe) {
   ScriptedHttpServer server;
   server.enqueue(ScriptedReply::Stream(0, UINT64_MAX, 400'000));
-  RecordingJob& job = newJob(server.url("/live.ogg"), "show.ogg", Monitored());
-  start(job);
+  RecordingJob& job = start(newJob(server.url("/live.ogg"), "show.ogg", Monitored()));
   // The probe reads for fifteen seconds before it goes back to the start.
   ASSERT_TRUE(waitFor([&] { return server.streamBytesSent() > 20'000; }));
   clock_.advance(16s);
@@ -309,8 +305,7 @@ TEST_F(RecordingTest, APlaylistLeadsToTheStreamItNamesOnceButAUrlInsideRecordedD
       "[playlist]\r\nNumberOfEntries=1\r\nFile1=" + streamServer.url("/live.aac") + "\r\n";
   playlist.resize(200, ' ');
   server.enqueue(ScriptedReply::Ok(playlist));
-  RecordingJob& job = newJob(server.url("/listen.pls"), "show.mp3");
-  start(job);
+  RecordingJob& job = start(newJob(server.url("/listen.pls"), "show.mp3"));
   ASSERT_TRUE(waitFor([&] { return fileSize("show.aac") == 3 * 1023; }));
   stopAndWait(job);
   EXPECT_EQ(files(), std::vector<std::string>{"show.aac"}) << "the empty first file is gone";
@@ -319,8 +314,7 @@ TEST_F(RecordingTest, APlaylistLeadsToTheStreamItNamesOnceButAUrlInsideRecordedD
 
   const std::string secure = "https://127.0.0.1:" + std::to_string(test::RefusingPort()) + "/x.ogg";
   server.enqueue(ScriptedReply::Ok("File1=" + secure + "\n"));
-  RecordingJob& second = newJob(server.url("/listen.pls"), "second.mp3");
-  start(second);
+  RecordingJob& second = start(newJob(server.url("/listen.pls"), "second.mp3"));
   ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir() / "second.ogg"); }));
   stopAndWait(second);
   EXPECT_EQ(platform::FieldText(second.url), secure);
