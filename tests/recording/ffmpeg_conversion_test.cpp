@@ -39,13 +39,12 @@ class FfmpegConversionTest : public RecordingTest {
     server.enqueue(ScriptedReply::Ok(test::ReadFile(file)));
     // Persistent, as a scheduled recording is: the reconnects to the ended
     // stream must not make it a failed connection, which is never converted.
-    RecordingJob& job = newJob(server.url("/" + name), name,
-                               {.convert = true,
-                                .deleteOriginal = deleteOriginal,
-                                .bitrate = 64,
-                                .persistent = true,
-                                .ircClient = irc});
-    start(job);
+    RecordingJob& job = start(newJob(server.url("/" + name), name,
+                                     {.convert = true,
+                                      .deleteOriginal = deleteOriginal,
+                                      .bitrate = 64,
+                                      .persistent = true,
+                                      .ircClient = irc}));
     // Read to its end.
     EXPECT_TRUE(waitFor([&] { return job.status() == "RECONNECTING"; }));
     EXPECT_GT(fileSize(name), 0u);
@@ -92,41 +91,47 @@ TEST_F(FfmpegConversionTest, LeavesTheFilesOfTheTableWithA64kConversion) {
                                                "d.mp3.mp3"}));
 }
 
-TEST_F(FfmpegConversionTest, AnEncoderThatCannotRunOrFailsLeavesTheRecordingAsItWas) {
-  // An "ffmpeg" in the start-up directory is run instead of the one on the
-  // search path; one that may not be run is not, and then none is found.
+// An "ffmpeg" in the start-up directory is run instead of the one on the
+// search path; one that may not be run is not, and then none is found. One
+// that fails leaves the recording as it was; one that leaves a folder where
+// the recording was (which cannot be deleted as a file) keeps its own name.
+TEST_F(FfmpegConversionTest, AnEncoderThatCannotRunFailsOrCannotReplaceTheOriginalDeletesNothing) {
   const test::TemporaryFolder emptyFolder;
   const std::string searchPath = std::getenv("PATH");
-  for (const auto& [script, permissions] :
-       {std::pair{"not a program\n", std::filesystem::perms::owner_read},
-        std::pair{"#!/bin/sh\nexit 3\n", std::filesystem::perms::owner_all}}) {
-    SCOPED_TRACE(script);
-    localEncoder(script, permissions);
+  using Files = std::vector<std::string>;
+  const struct {
+    const char* script;
+    std::filesystem::perms permissions;
+    std::vector<std::string> statuses;
+    Files files;
+  } rows[] = {{"not a program\n",
+               std::filesystem::perms::owner_read,
+               {"ENCODING", "CANNOT START ENCODER", "DONE RECORDING"},
+               Files{"ffmpeg", "show.mp3"}},
+              {"#!/bin/sh\nexit 3\n",
+               std::filesystem::perms::owner_all,
+               {"ENCODING", "CANNOT START ENCODER", "DONE RECORDING"},
+               Files{"ffmpeg", "show.mp3"}},
+              {"#!/bin/sh\nfor out; do :; done\nwhile [ \"$1\" != -i ]; do shift; done\n"
+               "echo converted > \"$out\" && /bin/rm \"$2\" && /bin/mkdir \"$2\"\n",
+               std::filesystem::perms::owner_all,
+               {"CANNOT DELETE ORIGINAL FILE", "CANNOT RENAME FILE"},
+               Files{"ffmpeg", "show.mp3", "show.mp3.mp3"}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    localEncoder(row.script, row.permissions);
     test::RecordingIrcBot irc;
     RecordingJob& job = record("tone.mp3", "show.mp3", true, &irc);
     ::setenv("PATH", emptyFolder.path().c_str(), 1);
     stopAndWait(job);
     ::setenv("PATH", searchPath.c_str(), 1);
 
-    EXPECT_TRUE(InOrder(statuses(job), {"ENCODING", "CANNOT START ENCODER", "DONE RECORDING"}));
-    EXPECT_EQ(files(), (std::vector<std::string>{"ffmpeg", "show.mp3"})) << "nothing deleted";
+    EXPECT_TRUE(InOrder(statuses(job), row.statuses));
+    EXPECT_EQ(files(), row.files);
     EXPECT_TRUE(irc.lines().back().starts_with("SAY DONE ENCODING"))
         << "asked-for conversions are announced as done";
-    std::filesystem::remove(path("show.mp3"));
+    for (const std::string& name : files()) std::filesystem::remove_all(dir() / name);
   }
-}
-
-TEST_F(FfmpegConversionTest, WhenTheOriginalCannotBeDeletedTheConversionKeepsItsOwnName) {
-  // The encoder leaves a folder where the recording was, which cannot be
-  // deleted as a file; the rename must then not replace it.
-  localEncoder(
-      "#!/bin/sh\nfor out; do :; done\nwhile [ \"$1\" != -i ]; do shift; done\n"
-      "echo converted > \"$out\" && rm \"$2\" && mkdir \"$2\"\n");
-  RecordingJob& job = record("tone.mp3", "show.mp3", true);
-  stopAndWait(job);
-  EXPECT_TRUE(InOrder(statuses(job), {"CANNOT DELETE ORIGINAL FILE", "CANNOT RENAME FILE"}));
-  EXPECT_EQ(readFile("show.mp3.mp3"), "converted\n");
-  EXPECT_TRUE(std::filesystem::is_directory(dir() / "show.mp3"));
 }
 
 TEST_F(FfmpegConversionTest, TwoRecordingsEndingTogetherConvertOneAfterTheOther) {

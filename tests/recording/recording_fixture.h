@@ -68,13 +68,15 @@ class RecordingTest : public ::testing::Test {
     return job;
   }
 
-  void start(RecordingJob& job) { threads_.push_back(StartRecordingThread(job, context_)); }
+  RecordingJob& start(RecordingJob& job) {
+    threads_.push_back(StartRecordingThread(job, context_));
+    return job;
+  }
 
   // Records `url` into `name` until the file holds `size` bytes, then stops.
   RecordingJob& recordUntil(std::string_view url, const std::string& name, std::uintmax_t size,
                             RecordingJobSetup setup = {}) {
-    RecordingJob& job = newJob(url, name, setup);
-    start(job);
+    RecordingJob& job = start(newJob(url, name, setup));
     EXPECT_TRUE(waitFor([&] { return fileSize(name) == size; })) << fileSize(name);
     stopAndWait(job);
     return job;
@@ -88,11 +90,9 @@ class RecordingTest : public ::testing::Test {
 
   template <typename Predicate>
   bool waitFor(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const auto end = SteadyClock::now() + timeout;
-    while (!done()) {
+    for (const auto end = SteadyClock::now() + timeout; !done();
+         std::this_thread::sleep_for(std::chrono::milliseconds(5)))
       if (SteadyClock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
     return true;
   }
 

@@ -1,12 +1,12 @@
 #include "recording/recording_job.h"
+#include "recording/job_table.h"
+#include "recording/manual_job.h"
 
 #include <gtest/gtest.h>
 
 #include <future>
 #include <latch>
 #include <thread>
-
-#include "platform/text.h"
 
 namespace larkspan::recording {
 namespace {
@@ -27,8 +27,7 @@ TEST(ExtensionFromName, TakesTheTextAfterTheLastDotUnlessAnotherDotComesFirst) {
   for (const auto& [name, extension] : cases) EXPECT_EQ(ExtensionFromName(name), extension) << name;
 }
 
-TEST(SetUpRecordingJob,
-     OggMarksAnOggStreamAndEndsPersistenceUnlessMonitoredAndTextsFitTheirFields) {
+TEST(SetUpRecordingJob, OggMarksAnOggStreamAndEndsPersistenceUnlessMonitored) {
   struct Case {
     const char* url;
     bool persistentIn, monitor, ogg, persistentOut;
@@ -49,17 +48,6 @@ TEST(SetUpRecordingJob,
     EXPECT_EQ(job.oggStream, c.ogg) << c.url;
     EXPECT_EQ(job.persistent, c.persistentOut) << c.url << " " << c.persistentIn << c.monitor;
   }
-
-  // Long texts are cut to their fields.
-  RecordingJob job;
-  SetUpRecordingJob(job, {.url = std::string(3000, 'u'),
-                          .outputFile = std::string(2000, 'o'),
-                          .extension = std::string(40, 'e'),
-                          .startSoundFile = std::string(400, 's')});
-  EXPECT_EQ(platform::FieldText(job.url), std::string(1023, 'u'));
-  EXPECT_EQ(platform::FieldText(job.outputFile), std::string(1023, 'o'));
-  EXPECT_EQ(platform::FieldText(job.extension), std::string(31, 'e'));
-  EXPECT_EQ(platform::FieldText(job.startSoundFile), std::string(255, 's'));
 }
 
 TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
@@ -78,6 +66,44 @@ TEST(RecordingJob, AnObserverThatBlocksNeverHoldsUpTheStatusReaders) {
   writer.join();
   EXPECT_TRUE(answered);
   EXPECT_EQ(read.get(), "RECORDING");
+}
+
+TEST(JobTable, TakesTheLowestEmptySlotBelowAHighWaterThatFallsByOneOnly) {
+  JobTable table;
+  const auto take = [&] { return table.takeSlot(std::make_unique<RecordingJob>()); };
+  for (int i = 0; i < JobTable::kSlotCount; ++i) ASSERT_EQ(take(), i);
+  EXPECT_EQ(take(), std::nullopt);
+  // Lower slots are empty, but the high-water count still stands at the top.
+  EXPECT_NE(table.giveSlotBack(5), nullptr);
+  EXPECT_EQ(take(), std::nullopt);
+  // Giving back the top slot lowers the high water past it only, not past
+  // the empty slots below.
+  constexpr int kTop = JobTable::kSlotCount - 1;
+  for (const int slot : {kTop - 2, kTop - 1, kTop}) EXPECT_NE(table.giveSlotBack(slot), nullptr);
+  EXPECT_EQ(table.JobTableHighWater(), kTop);
+  EXPECT_EQ(take(), 5);
+  EXPECT_EQ(take(), kTop - 2);
+  EXPECT_EQ(table.at(-1), nullptr);
+  EXPECT_EQ(table.at(JobTable::kSlotCount), nullptr);
+  EXPECT_EQ(table.giveSlotBack(JobTable::kSlotCount), nullptr);
+  table.clear();
+  EXPECT_EQ(table.JobTableHighWater(), 0);
+  EXPECT_EQ(table.at(0), nullptr);
+  EXPECT_EQ(take(), 0);
+}
+
+TEST(ManualJob, AtMostOneExistsAndItIsReleasedOnlyWhenFinished) {
+  ManualJob manual;
+  manual.requestStop();  // nothing to stop: no effect
+  RecordingJob* job = manual.create();
+  ASSERT_NE(job, nullptr);
+  EXPECT_EQ(manual.create(), nullptr) << "a second Connect starts nothing";
+  manual.requestStop();
+  EXPECT_TRUE(job->stopRequested);
+  EXPECT_FALSE(manual.releaseIfFinished()) << "stopping is not finishing";
+  job->markFinished();
+  EXPECT_TRUE(manual.releaseIfFinished());
+  EXPECT_FALSE(manual.exists());
 }
 
 }  // namespace

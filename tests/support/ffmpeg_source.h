@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 #include "tests/support/icecast_server.h"
 
 namespace larkspan::test {
@@ -42,15 +40,6 @@ class FfmpegSource {
   }
   FfmpegSource(const FfmpegSource&) = delete;
   FfmpegSource& operator=(const FfmpegSource&) = delete;
-
-  // Stops ffmpeg and waits until the mount answers 404, so that every
-  // listener has seen its stream end.
-  void stop() {
-    if (!process_) return;
-    process_.reset();
-    if (!server_.waitForStatus(mount_, 404, std::chrono::seconds(15)))
-      throw std::runtime_error(mount_ + " stayed on the air after its source stopped");
-  }
 
  private:
   const IcecastServer& server_;

@@ -61,11 +61,10 @@ class IcecastServer {
     // Another program may take the chosen port before Icecast binds it;
     // Icecast then exits and the next free port is tried.
     for (int attempt = 1; !startOnce(options); ++attempt) {
-      stop();
+      process_.reset();
       if (attempt == 3) throw std::runtime_error("Icecast did not come up:\n" + logs());
     }
   }
-  ~IcecastServer() { stop(); }
   IcecastServer(const IcecastServer&) = delete;
   IcecastServer& operator=(const IcecastServer&) = delete;
 
@@ -95,9 +94,6 @@ class IcecastServer {
     }
     return true;
   }
-
-  // Stops the server now; the destructor does it otherwise.
-  void stop() { process_.reset(); }
 
   // The error and access logs so far.
   std::string logs() const {
