@@ -116,9 +116,9 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   EXPECT_EQ(server_.requests().size(), 0u);
   // Chatter Mode draws for a phrase; with auto-posting off nothing is sent.
   profile_.settings.chatterMode = 1;
-  random_ = test::ScriptedRandom({20, 7});
+  random_ = test::ScriptedRandom({20, 34});
   tick(9, 1, 0);
-  EXPECT_TRUE(irc_.lines().at(6).starts_with("SAY "));
+  EXPECT_EQ(irc_.lines().at(6), "SAY Hope your day is going well.") << "without its line end";
   profile_.settings.ircAutoPost = 0;
   tick(9, 1, 1);
   EXPECT_EQ(irc_.lines().size(), 7u);
