@@ -5,9 +5,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "monitor/server_monitor.h"
 #include "tests/schedule/scheduler_fixture.h"
-#include "tests/support/scripted_random.h"
 
 namespace larkspan::schedule {
 namespace {
@@ -189,24 +187,9 @@ TEST_F(SchedulerTest, StartsNameTheirFilesAndAFailedOneKeepsItsSlotUntilItIsClos
                 {warning, "Invalid path"}, {warning, "Cannot save output file. Invalid path."}}));
 }
 
-// A box of either tick. The new
-// mountpoint's options dialog, a box too, confirms "Monitor mountpoint
-// continuously".
-class NestedTickTest : public SchedulerTest,
-                       public ::testing::WithParamInterface<std::string>,
-                       public monitor::RecordMountpointDialog {
- protected:
-  bool exec(monitor::RecordMountpointValues& values) override {
-    if (prompter_.whileOpen) prompter_.whileOpen("Record New Mountpoint Options");
-    return values.monitorContinuously = true;
-  }
-  monitor::ServerMonitor monitor_;
-  test::ScriptedRandom random_{{}};
-  // Positional: each reference is of its own type, so the compiler checks
-  // their order; the empty braces are the IRC reconnect, not used here.
-  monitor::MonitorContext monitoring_{profile_,       jobs_,   clock_, prompter_, tone_,
-                                      recording_.log, nullptr, {},     random_,   *this};
-};
+// A box of either tick; the new mountpoint's options dialog, a box too,
+// confirms "Monitor mountpoint continuously".
+class NestedTickTest : public SchedulerTest, public ::testing::WithParamInterface<std::string> {};
 
 // Both timers keep firing while a box of either tick is open: a whole
 // scheduler tick and a whole monitor tick run inside it, closing out and
@@ -239,6 +222,7 @@ TEST_P(NestedTickTest, AnyTickMayRunInsideAnyBox) {
     jobs_.takeSlot(nullptr);
   if (box == "Cannot parse URL") platform::CopyToField(entry(3).url, "mailto:x");
   if (box.starts_with("Record New")) prompter_.answerNext(true);
+  closes.assign(4, monitor::RecordMountpointValues{.monitorContinuously = true});
 
   bool nested = false;
   const auto testThread = std::this_thread::get_id();
