@@ -1,6 +1,6 @@
 // The lines the client sends; the client against a scripted server on
 // loopback (exact bytes on the wire, and the failures a real IRC server will
-// not produce on demand) and against ngIRCd. In the
+// not produce on demand; the end-to-end test has it talk to ngIRCd). In the
 // expected lines "\003" is the colour control byte 0x03.
 #include <gtest/gtest.h>
 
@@ -16,9 +16,7 @@
 #include "irc/irc_settings.h"
 #include "irc/keep_alive.h"
 #include "platform/background_worker.h"
-#include "tests/support/irc_test_reader.h"
 #include "tests/support/loopback_port.h"
-#include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_random.h"
 #include "tests/support/scripted_tcp_server.h"
 
@@ -58,10 +56,8 @@ TEST(IrcLines, WireLineIsOneWholeLineThatFitsTheServersLimit) {
   std::string accents;  // "é" is two bytes: an odd cut would split one
   for (int i = 0; i < 300; ++i) accents += "\xc3\xa9";
   const std::pair<std::string, std::string> cases[] = {
-      {"PING\r\n", "PING\r\n"},
       {"PING", "PING\r\n"},
       {"\r\n", "\r\n"},
-      {"TOPIC #s :/a\r\nPRIVMSG NickServ :x\r\n", "TOPIC #s :/a  PRIVMSG NickServ :x\r\n"},
       {std::string("a\0b\nc\r\r\n", 8), "a b c \r\n"},
       {"x" + accents, "x" + accents.substr(0, kMaxLine - 4) + "\r\n"}};
   for (const auto& [line, wire] : cases) EXPECT_EQ(WireLine(line), wire) << line.substr(0, 40);
@@ -106,6 +102,11 @@ TEST(IrcBotMFCScripted, RegistersAndSendsEveryLineByteForByte) {
   EXPECT_EQ(bot.SendRaw("PING\r\n"), 0) << "no new connection";
   ASSERT_TRUE(server.waitForFinishedScripts(2, kHangBound));
   EXPECT_EQ(server.connectionCount(), 2u);
+  // The keep-alive finds the connection gone and makes a new one.
+  bot.SetSettings({.serverName = "127.0.0.1"});
+  test::ScriptedRandom random({1});
+  SendIrcKeepAlive(&bot, {.autoPosting = true}, random);
+  EXPECT_EQ(server.connectionCount(), 3u);
   EXPECT_EQ(server.received().at(0),
             "NICK test\r\n" + kUser + "JOIN #sample\r\n" +
                 "PRIVMSG #sample :\00303RECORDING - Night Show ( http://host:8000/live.mp3 )\r\n"
@@ -206,57 +207,6 @@ TEST(IrcBotMFCScripted, ConcurrentPostsDuringReconnectsArriveAsWholeLines) {
   }
   EXPECT_GT(posted.size(), 0u);
   for (const auto& line : posted) EXPECT_EQ(posted.count(line), 1u) << line.substr(0, 80);
-}
-
-// The client against Debian's ngIRCd on loopback, read through a second,
-// test-side connection that has joined the same channel.
-// ngIRCd throttles the client (not the reader) to about three commands a
-// second after a short burst.
-constexpr auto kArrival = 15s;
-const std::string kBot = ":test!~blank@127.0.0.1 ";
-
-TEST(IrcBotMFCWithNgircd, AnnouncesTopicsKeepsAliveReconnectsAndQuits) {
-  test::NgircdServer server;
-  // ngIRCd says nothing before registration, so the client's first two reads
-  // wait out their time-out.
-  IrcBotMFC client{{.serverName = "127.0.0.1"},
-                   {.port = server.port(), .connectTimeout = 5s, .readTimeout = 2s}};
-  test::IrcTestReader channel(server.port(), "#sample", test::NgircdServer::kOperatorName,
-                              test::NgircdServer::kOperatorPassword);
-  ASSERT_TRUE(client.Connect());
-  ASSERT_EQ(channel.waitForLineContaining(" JOIN ", kArrival), kBot + "JOIN :#sample");
-  const std::string show = "RECORDING - Night Show ( http://host:8000/live.mp3 )";
-  EXPECT_TRUE(client.Say(show));
-  EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
-            kBot + "PRIVMSG #sample :\00303" + show);
-  // A line beyond the server's limit arrives cut, not dropped.
-  EXPECT_TRUE(client.Say("RECORDING - " + std::string(300, 'n') + " ( http://host/" +
-                         std::string(300, 'u') + " )"));
-  EXPECT_TRUE(channel.waitForLineContaining(
-      kBot + "PRIVMSG #sample :\00303RECORDING - " + std::string(300, 'n'), kArrival));
-  EXPECT_GT(client.SendTopic(show), 0);
-  EXPECT_EQ(channel.waitForLineContaining(" TOPIC ", kArrival), kBot + "TOPIC #sample :" + show);
-
-  // The keep-alive draws 30 (one in ten) and then 34: the phrase of row 4
-  // follows the PING, which the server answers without dropping the client.
-  test::ScriptedRandom random({30, 34});
-  SendIrcKeepAlive(&client, {.autoPosting = true, .chatterMode = true}, random);
-  EXPECT_EQ(channel.waitForLineContaining(" PRIVMSG ", kArrival),
-            kBot + "PRIVMSG #sample :\00303Hope your day is going well.");
-
-  // The server drops the bot (it restarts, as after a crash): the next
-  // keep-alive reconnects, and the next announcement arrives.
-  server.restart();
-  test::IrcTestReader rejoined(server.port(), "#sample", test::NgircdServer::kOperatorName,
-                               test::NgircdServer::kOperatorPassword);
-  SendIrcKeepAlive(&client, {.autoPosting = true}, random);
-  EXPECT_TRUE(rejoined.waitForLineContaining(" JOIN ", kArrival));
-  EXPECT_TRUE(client.Say(show));
-  EXPECT_TRUE(rejoined.waitForLineContaining(" PRIVMSG #sample :\00303RECORDING", kArrival));
-
-  EXPECT_TRUE(client.Quit());
-  EXPECT_TRUE(rejoined.waitForLineContaining(kBot + "QUIT", kArrival));
-  EXPECT_TRUE(client.Quit()) << "a second Quit on the closed connection";
 }
 
 }  // namespace

@@ -11,12 +11,7 @@
 
 #include "monitor/status_page_scan.h"
 #include "platform/text.h"
-#include "tests/support/recording_doubles.h"
-#include "tests/support/recording_prompter.h"
-#include "tests/support/scripted_clock.h"
-#include "tests/support/scripted_http_server.h"
-#include "tests/support/scripted_random.h"
-#include "tests/support/temporary_folder.h"
+#include "tests/schedule/scheduler_fixture.h"
 
 namespace larkspan::monitor {
 namespace {
@@ -26,19 +21,14 @@ using test::ScriptedReply;
 using Strings = std::vector<std::string>;
 using platform::CopyToField;
 
-// The monitor tick with doubles around it, on Monday 7 December 2026 (UTC),
-// and a scripted server whose status pages the test sets by path. As the
-// record-options dialog it keeps the values each one opened with and closes
-// the n-th as scripted: OK with the given values, or Cancel (nothing, or
-// nothing scripted).
-class ServerMonitorTest : public ::testing::Test, public RecordMountpointDialog {
+// The monitor tick on Monday 7 December 2026 (UTC), with an IRC client
+// double and a scripted server whose status pages the test sets by path.
+class ServerMonitorTest : public schedule::SchedulerTest {
  protected:
-  static constexpr int kMondayBit = 2;
-
-  ServerMonitorTest() {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    context_.statusPage.fetchTimeout = std::chrono::seconds(1);
+  void SetUp() override {
+    SchedulerTest::SetUp();
+    monitoring_.ircClient = &irc_;
+    monitoring_.statusPage.fetchTimeout = std::chrono::seconds(1);
     server_.setHandler([this](const std::string& request) {
       const std::lock_guard lock(mutex_);
       for (const auto& [path, names] : pages_) {
@@ -66,18 +56,10 @@ class ServerMonitorTest : public ::testing::Test, public RecordMountpointDialog 
     return *profile_.schedule.appendEntry(entry, {});
   }
   std::string url(const std::string& path = "") const { return server_.url(path); }
-  bool exec(RecordMountpointValues& values) override {
-    opened.push_back(values);
-    if (opened.size() > closes.size() || !closes[opened.size() - 1]) return false;
-    values = *closes[opened.size() - 1];
-    return true;
-  }
-
-  schedule::ScheduleEntry& entry(std::size_t index) { return profile_.schedule.entry(index); }
 
   void tick(int hour, int minute, int second) {
-    clock_.set(1796601600 + hour * 3600 + minute * 60 + second);
-    monitor_.MonitorServers(context_);
+    clock_.set(schedule::At(7, hour, minute, second));
+    monitor_.MonitorServers(monitoring_);
   }
   Strings knownUrls() const {
     Strings urls;
@@ -88,23 +70,7 @@ class ServerMonitorTest : public ::testing::Test, public RecordMountpointDialog 
 
   std::mutex mutex_;
   std::map<std::string, std::optional<Strings>> pages_;
-  test::ScriptedHttpServer server_;
-  test::TemporaryFolder folder_;
-  schedule::Profile profile_;
-  recording::JobTable jobs_;
-  test::ScriptedClock clock_;
-  test::RecordingPrompter prompter_;
-  test::RecordingTone tone_;
-  platform::ActivityLog log_{folder_.path()};
   test::RecordingIrcBot irc_;
-  test::ScriptedRandom random_{{}};
-  std::vector<std::optional<RecordMountpointValues>> closes;
-  std::vector<RecordMountpointValues> opened;
-  ServerMonitor monitor_;
-  // Positional: each reference is of its own type, so the compiler checks
-  // their order; the empty braces are the IRC reconnect, not used here.
-  MonitorContext context_{profile_, jobs_, clock_, prompter_, tone_,
-                          log_,     &irc_, {},     random_,   *this};
 };
 
 TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
@@ -116,9 +82,9 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
   EXPECT_EQ(server_.requests().size(), 0u);
   // Chatter Mode draws for a phrase; with auto-posting off nothing is sent.
   profile_.settings.chatterMode = 1;
-  random_ = test::ScriptedRandom({20, 7});
+  random_ = test::ScriptedRandom({20, 34});
   tick(9, 1, 0);
-  EXPECT_TRUE(irc_.lines().at(6).starts_with("SAY "));
+  EXPECT_EQ(irc_.lines().at(6), "SAY Hope your day is going well.") << "without its line end";
   profile_.settings.ircAutoPost = 0;
   tick(9, 1, 1);
   EXPECT_EQ(irc_.lines().size(), 7u);
@@ -127,10 +93,10 @@ TEST_F(ServerMonitorTest, KeepAliveAndPollsOnlyInThePollWindows) {
 // An entry inside its ignore time is not polled, the next one is; a poll ends
 // when its time is spent and the next begins with the servers left.
 TEST_F(ServerMonitorTest, APollPassesIgnoredEntriesAndEndsWhenItsTimeIsSpent) {
-  entry(serve("/quiet", Strings{"/q"})).ignoreTimes[1] = {1, kMondayBit, 8, 0, 9, 0};
+  entry(serve("/quiet", Strings{"/q"})).ignoreTimes[1] = {1, schedule::kMonday, 8, 0, 9, 0};
   serve("/stalled", std::nullopt);
   for (const char* path : {"/first", "/second"}) serve(path, Strings{"/m"});
-  context_.pollBudget = std::chrono::milliseconds(300);
+  monitoring_.pollBudget = std::chrono::milliseconds(300);
   tick(8, 59, 45);
   EXPECT_TRUE(knownUrls().empty()) << "the stalled server took all of the poll's time";
   tick(9, 0, 0);
@@ -189,9 +155,7 @@ TEST_F(ServerMonitorTest, PagesOfSeveralReadsChunkedRedirectedCutOrFailedAreRead
        {"/moved"}},
       {{ScriptedReply::Ok(huge, true)}, {"/first", "/ed"}},
       {{trickle}, {"/live", "/trickle"}},
-      {{ScriptedReply::Redirect(302, "http://127.0.0.1:1/")}, {}},
-      {{ScriptedReply::Stall()}, {}},
-      {{ScriptedReply::NotFound()}, {}}};
+      {{ScriptedReply::Redirect(302, "http://127.0.0.1:1/")}, {}}};
   const std::string server = url().substr(7);  // without a scheme
   CopyToField(entry(serve("", Strings{})).url, server);
   for (const auto& [replies, names] : cases) {
@@ -247,7 +211,7 @@ TEST_F(ServerMonitorTest, YesOpensTheRecordOptionsAndLevelFiveMakesMonitoredEntr
   EXPECT_EQ(platform::FieldText(entry(3).url), url("/timed"));
   EXPECT_EQ(std::tuple(entry(3).monitorMountpoint, entry(3).days, entry(3).startHour,
                        entry(3).endMinute, entry(3).timeout),
-            std::tuple(0, kMondayBit, 20, 30, 20));
+            std::tuple(0, schedule::kMonday, 20, 30, 20));
   EXPECT_EQ(std::tuple(platform::FieldText(entry(4).url), platform::FieldText(entry(4).programName),
                        platform::FieldText(entry(6).programName)),
             std::tuple(url("/five/live.mp3"), "live mp3 mountpoint", "x y ogg mountpoint"));

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "monitor/server_monitor.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "schedule/schedule_editor.h"
@@ -15,6 +17,7 @@
 #include "tests/support/recording_prompter.h"
 #include "tests/support/scripted_clock.h"
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/scripted_random.h"
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::schedule {
@@ -27,11 +30,23 @@ inline std::int64_t At(int day, int hour, int minute, int second = 0) {
 inline constexpr std::uint8_t kSunday = 1, kMonday = 2, kTuesday = 4, kWednesday = 8,
                               kThursday = 16, kFriday = 32;
 
-// Runs the scheduler tick on a scripted clock over a profile of its own, with
-// real recording threads against a scripted server that answers with a
-// silent stream. It is the tick's window too, keeping the tray tips.
-class SchedulerTest : public ::testing::Test, public SchedulerWindow {
+// Runs the scheduler and the monitor tick on a scripted clock over a profile
+// of its own, with real recording threads against a scripted server that
+// answers with a silent stream. It is the tick's window too, keeping the tray
+// tips, and the record-options dialog: it keeps the values each one opened
+// with and closes the n-th as scripted, OK with the given values or Cancel
+// (nothing, or nothing scripted).
+class SchedulerTest : public ::testing::Test,
+                      public SchedulerWindow,
+                      public monitor::RecordMountpointDialog {
  protected:
+  bool exec(monitor::RecordMountpointValues& values) override {
+    opened.push_back(values);
+    if (prompter_.whileOpen) prompter_.whileOpen("Record New Mountpoint Options");
+    if (opened.size() > closes.size() || !closes[opened.size() - 1]) return false;
+    values = *closes[opened.size() - 1];
+    return true;
+  }
   void commitControls() override {}
   void refreshControls() override {}
   std::string recordingPathText() const override { return recordingPath_; }
@@ -123,6 +138,14 @@ class SchedulerTest : public ::testing::Test, public SchedulerWindow {
   SchedulerState state_;
   SchedulerContext context_{profile_, jobs_, manual_, recording_, clock_, nullptr, *this, state_};
   ScheduleEditor editor_{profile_, prompter_, folder_.path()};
+  std::vector<std::optional<monitor::RecordMountpointValues>> closes;
+  std::vector<monitor::RecordMountpointValues> opened;
+  monitor::ServerMonitor monitor_;
+  test::ScriptedRandom random_{{}};
+  // Positional: each reference is of its own type, so the compiler checks
+  // their order; the empty braces are the IRC reconnect, not used here.
+  monitor::MonitorContext monitoring_{profile_,       jobs_,   clock_, prompter_, tone_,
+                                      recording_.log, nullptr, {},     random_,   *this};
 };
 
 }  // namespace larkspan::schedule
