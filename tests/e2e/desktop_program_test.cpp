@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "platform/text.h"
@@ -35,11 +34,6 @@ using namespace std::chrono_literals;
 constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
 // The program's IRC client always dials this port.
 constexpr std::uint16_t kIrcPort = 6667;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // True once nothing listens on 127.0.0.1:6667 (another test may, for a moment).
 bool IrcPortFree(std::chrono::seconds patience) {
@@ -87,7 +81,7 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   test::TemporaryFolder folder;
   test::ChildProcess ngircd = StartNgircd(folder.path());
   ASSERT_TRUE(test::WaitUntilAccepting(kIrcPort, 10s, &ngircd))
-      << ReadAll(folder.path() / "ngircd.log");
+      << test::ReadFile(folder.path() / "ngircd.log");
   test::IrcTestReader channel(kIrcPort, "#larkspan", test::NgircdServer::kOperatorName,
                               test::NgircdServer::kOperatorPassword);
   test::IcecastServer icecast(
@@ -145,11 +139,12 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   fs::remove(folder.path() / schedule::kProfileFileName);
   hear("DONE ENCODING - Evening");
   const int status = program.stop(30s);
-  const std::string log = ReadAll(folder.path() / "log.txt");
-  EXPECT_EQ(status, 0) << ReadAll(output);
+  const std::string log = test::ReadFile(folder.path() / "log.txt");
+  EXPECT_EQ(status, 0) << test::ReadFile(output);
   // Without windows the scheduler's state goes to standard output.
-  EXPECT_TRUE(!headless || ReadAll(output).find("RECORDING - Evening\n") != std::string::npos)
-      << ReadAll(output);
+  EXPECT_TRUE(!headless ||
+              test::ReadFile(output).find("RECORDING - Evening\n") != std::string::npos)
+      << test::ReadFile(output);
 
   const fs::path converted = folder.path() / "Evening" / "Evening December 7.mp3";
   const test::MediaInfo eveningAudio = test::ProbeMedia(converted);

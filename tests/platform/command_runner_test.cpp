@@ -3,18 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
-#include <iterator>
 
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::platform {
 namespace {
-
-std::string Contents(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputWithCleanSignalsAndGivesTheExitStatus) {
   test::TemporaryFolder folder;
@@ -26,7 +19,7 @@ TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputWithCleanSignalsAndGives
   EXPECT_EQ(runner.run({"sh", "-c", "read answer || printf '%s' \"$1\" > \"$2\"; exit 3", "sh",
                         hostile, (folder.path() / "out").string()}),
             3);
-  EXPECT_EQ(Contents(folder.path() / "out"), hostile);
+  EXPECT_EQ(test::ReadFile(folder.path() / "out"), hostile);
   EXPECT_FALSE(std::filesystem::exists(marker));
   const std::vector<std::string> failing[] = {{"false"},
                                               {"/nonexistent/ffmpeg"},
@@ -48,7 +41,7 @@ TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputWithCleanSignalsAndGives
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   ASSERT_EQ(status, 0);
 
-  const std::string procStatus = Contents(folder.path() / "s");
+  const std::string procStatus = test::ReadFile(folder.path() / "s");
   const auto mask = [&](const std::string& name) {
     return std::stoull(procStatus.substr(procStatus.find(name) + name.size()), nullptr, 16);
   };
