@@ -68,9 +68,7 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
 bool RaisedItsDescriptorLimit(pid_t pid) {
   const std::string proc = "/proc/" + std::to_string(pid);
   std::error_code error;
-  if (fs::read_symlink(proc + "/exe", error) != fs::canonical(LARKSPAN_PROGRAM)) {
-    return false;
-  }
+  if (fs::read_symlink(proc + "/exe", error) != fs::canonical(LARKSPAN_PROGRAM)) return false;
   const std::string limits = test::ReadFile(proc + "/limits");
   std::istringstream values(limits.substr(limits.find("Max open files") + 14));
   std::string soft, hard;
@@ -90,9 +88,10 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   const auto environment = test::ChildProcess::CurrentEnvironment();
   test::ChildProcess first(command, environment);
   // Until it has written its id into the lock file, or has ended.
+  const std::string firstPid = std::to_string(first.pid());
   WaitUntil(
       [&] {
-        return test::ReadFile(folder.path() / "larkspan.lock").find(std::to_string(first.pid())) !=
+        return test::ReadFile(folder.path() / "larkspan.lock").find(firstPid) !=
                    std::string::npos ||
                !first.running();
       },
@@ -103,7 +102,7 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   const int refused = second.stop();
   const std::string output = test::ReadFile(folder.path() / "second.txt");
   EXPECT_NE(output.find(folder.path().string()), std::string::npos) << output;
-  EXPECT_NE(output.find(std::to_string(first.pid())), std::string::npos) << output;
+  EXPECT_NE(output.find(firstPid), std::string::npos) << output;
   EXPECT_TRUE(WIFEXITED(refused) && WEXITSTATUS(refused) == app::kExitAnotherInstance) << output;
   EXPECT_FALSE(fs::exists(folder.path() / schedule::kProfileFileName));
 
