@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -76,9 +77,7 @@ struct NeverAccepting {
       ::connect(fds.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)),
                 reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
-  ~NeverAccepting() {
-    for (const int fd : fds) ::close(fd);
-  }
+  ~NeverAccepting() { std::ranges::for_each(fds, ::close); }
   std::vector<int> fds;
   std::uint16_t port = 0;
 };
