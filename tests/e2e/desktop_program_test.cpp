@@ -113,13 +113,13 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   std::string said;
   const auto deadline = std::chrono::steady_clock::now() + 60s;
   const auto hear = [&](std::string_view last) {
-    channel.waitForLine(
-        [&](std::string_view line) {
-          said.append(line).append("\n");
-          return line.ends_with(last);
-        },
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                              std::chrono::steady_clock::now()));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const auto heard = [&](std::string_view line) {
+      said.append(line).append("\n");
+      return line.ends_with(last);
+    };
+    EXPECT_TRUE(channel.waitForLine(heard, left)) << last << " not heard in:\n" << said;
   };
   hear("RECORDING - Evening ( " + live + " )");
   // Read at the start; what is on disk at the end is the exit's.
