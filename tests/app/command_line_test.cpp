@@ -16,8 +16,8 @@ namespace {
 std::string Reading(const std::string& arguments) {
   std::istringstream words(arguments);
   const std::vector<std::string> owned{std::istream_iterator<std::string>(words), {}};
-  const std::vector<std::string_view> args(owned.begin(), owned.end());
-  const CommandLine line = ParseCommandLine(args);
+  const CommandLine line =
+      ParseCommandLine(std::vector<std::string_view>(owned.begin(), owned.end()));
   if (line.exitStatus == kExitUsage) {
     // One line of reason, then the usage.
     EXPECT_TRUE(line.answer.starts_with("larkspan: ")) << line.answer;
@@ -42,32 +42,16 @@ TEST(CommandLine, ReadsEveryFormAndRejectsWhatItCannotRead) {
       {"--record --shoutcast --for 1h30m u f", "record u f shoutcast 5400s"},
       {"--record u f --for=90", "record u f 90s"},
       {"--record --for 2h5s -- -u --for", "record -u --for 7205s"},
-      {"--bogus", "usage"},
-      {"http://radio/live", "usage"},
-      {"--headless show.mp3", "usage"},
-      {"--version --help", "usage"},
-      {"--record u", "usage"},
-      {"--record u f g", "usage"},
-      {"--record --headless u f", "usage"},
-      {"--record - f", "usage"},
-      {"--record u f --for", "usage"},
-      {"--record --for 1h --for 2h u f", "usage"},
-      {"--record --for 0m u f", "usage"},
-      {"--record --for 1x u f", "usage"},
-      {"--record --for -5 u f", "usage"},
-      {"--record --for 30m1h u f", "usage"},
-      {"--record --for 1h30 u f", "usage"},
-      {"--record --for 99999999999 u f", "usage"},
   };
   for (const auto& [arguments, reading] : cases)
     EXPECT_EQ(Reading(arguments), reading) << arguments;
-  // The help lists every form the usage does.
-  const std::string usage = ParseCommandLine(std::vector<std::string_view>{"-x"}).answer;
-  const std::string help = ParseCommandLine(std::vector<std::string_view>{"--help"}).answer;
-  for (std::size_t at = usage.find("larkspan --"); at != std::string::npos;
-       at = usage.find("larkspan --", at + 1)) {
-    EXPECT_NE(help.find(usage.substr(at, usage.find('\n', at) - at)), std::string::npos) << help;
-  }
+  for (const char* arguments :
+       {"--bogus", "http://radio/live", "--headless show.mp3", "--version --help", "--record u",
+        "--record u f g", "--record --headless u f", "--record - f", "--record u f --for",
+        "--record --for 1h --for 2h u f", "--record --for 0m u f", "--record --for 1x u f",
+        "--record --for -5 u f", "--record --for 30m1h u f", "--record --for 1h30 u f",
+        "--record --for 99999999999 u f"})
+    EXPECT_EQ(Reading(arguments), "usage") << arguments;
 }
 
 }  // namespace

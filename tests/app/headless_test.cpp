@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -27,11 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Polls `done` until it holds or `limit` has passed; true when it holds.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
@@ -58,7 +52,7 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
                    {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
   test::ChildProcess program(command, test::ChildProcess::CurrentEnvironment(),
                              folder.path() / "output.txt");
-  const auto output = [&] { return ReadAll(folder.path() / "output.txt"); };
+  const auto output = [&] { return test::ReadFile(folder.path() / "output.txt"); };
   WaitUntil([&] { return output().find("Permission denied") != std::string::npos; }, 10s);
   const int status = program.stop(30s);
   EXPECT_NE(output().find("Cannot read the profile " + profile.string() + ": Permission denied"),
@@ -66,7 +60,7 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
       << output();
   EXPECT_NE(output().find(profile.string() + " was not saved"), std::string::npos) << output();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
-  EXPECT_EQ(ReadAll(profile), "a profile of another run");
+  EXPECT_EQ(test::ReadFile(profile), "a profile of another run");
 }
 
 // Whether the process is the program yet (sh and env replace themselves by
@@ -74,10 +68,8 @@ TEST(Headless, AnUnreadableProfileIsNeverSavedOver) {
 bool RaisedItsDescriptorLimit(pid_t pid) {
   const std::string proc = "/proc/" + std::to_string(pid);
   std::error_code error;
-  if (fs::read_symlink(proc + "/exe", error) != fs::canonical(LARKSPAN_PROGRAM)) {
-    return false;
-  }
-  const std::string limits = ReadAll(proc + "/limits");
+  if (fs::read_symlink(proc + "/exe", error) != fs::canonical(LARKSPAN_PROGRAM)) return false;
+  const std::string limits = test::ReadFile(proc + "/limits");
   std::istringstream values(limits.substr(limits.find("Max open files") + 14));
   std::string soft, hard;
   values >> soft >> hard;
@@ -96,9 +88,10 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   const auto environment = test::ChildProcess::CurrentEnvironment();
   test::ChildProcess first(command, environment);
   // Until it has written its id into the lock file, or has ended.
+  const std::string firstPid = std::to_string(first.pid());
   WaitUntil(
       [&] {
-        return ReadAll(folder.path() / "larkspan.lock").find(std::to_string(first.pid())) !=
+        return test::ReadFile(folder.path() / "larkspan.lock").find(firstPid) !=
                    std::string::npos ||
                !first.running();
       },
@@ -107,9 +100,9 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   test::ChildProcess second(command, environment, folder.path() / "second.txt");
   WaitUntil([&] { return !second.running(); }, 5s);
   const int refused = second.stop();
-  const std::string output = ReadAll(folder.path() / "second.txt");
+  const std::string output = test::ReadFile(folder.path() / "second.txt");
   EXPECT_NE(output.find(folder.path().string()), std::string::npos) << output;
-  EXPECT_NE(output.find(std::to_string(first.pid())), std::string::npos) << output;
+  EXPECT_NE(output.find(firstPid), std::string::npos) << output;
   EXPECT_TRUE(WIFEXITED(refused) && WEXITSTATUS(refused) == app::kExitAnotherInstance) << output;
   EXPECT_FALSE(fs::exists(folder.path() / schedule::kProfileFileName));
 
@@ -122,22 +115,19 @@ TEST(Headless, ASecondOneEndsUnsavedAndAfterACrashTheNextRaisesItsLimitAndSavesO
   ASSERT_TRUE(WaitUntil([&] { return RaisedItsDescriptorLimit(third.pid()); }, 5s));
   ASSERT_EQ(::kill(third.pid(), SIGHUP), 0);
   ASSERT_TRUE(WaitUntil([&] { return !third.running(); }, 20s));
-  EXPECT_EQ(third.wait(), 0) << ReadAll(folder.path() / "third.txt");
+  EXPECT_EQ(third.wait(), 0) << test::ReadFile(folder.path() / "third.txt");
   EXPECT_TRUE(fs::exists(folder.path() / schedule::kProfileFileName));
 }
 
 TEST(Headless, WithoutADisplayTheWindowedFormPointsToIt) {
   test::TemporaryFolder folder;
-  std::vector<std::string> environment = test::ChildProcess::CurrentEnvironment();
-  std::erase_if(environment, [](const std::string& v) {
-    return v.starts_with("DISPLAY=") || v.starts_with("WAYLAND_DISPLAY=") ||
-           v.starts_with("QT_QPA_PLATFORM=");
-  });
-  const int status = test::ChildProcess({"env", "-C", folder.path().string(), LARKSPAN_PROGRAM},
-                                        environment, folder.path() / "output.txt")
-                         .wait();
+  const int status =
+      test::ChildProcess({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                          "-C", folder.path().string(), LARKSPAN_PROGRAM},
+                         test::ChildProcess::CurrentEnvironment(), folder.path() / "output.txt")
+          .wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == app::kExitUsage);
-  EXPECT_NE(ReadAll(folder.path() / "output.txt").find("--headless"), std::string::npos);
+  EXPECT_NE(test::ReadFile(folder.path() / "output.txt").find("--headless"), std::string::npos);
 }
 
 // An IRC server that takes the connection and never says a word keeps a

@@ -34,10 +34,8 @@ std::array<std::span<char>, 5> Fields(schedule::ProfileSettings& s) {
 TEST_F(MainWindowTest, ShowsTheProfileAndTheExitAsksThenSavesTheBoxes) {
   schedule::Profile written;
   written.settings = schedule::DefaultProfileSettings(folder());
-  for (int i = 0; i < 5; ++i) {
-    const std::span<char> f = Fields(written.settings)[i];
-    platform::CopyToField(f.data(), f.size(), kBoxes[i].toStdString() + " späť");
-  }
+  for (int i = 0; const std::span<char> f : Fields(written.settings))
+    platform::CopyToField(f.data(), f.size(), kBoxes[i++].toStdString() + " späť");
   written.settings.noSubdirectories = 1;
   ASSERT_TRUE(schedule::SaveProfile(written, folder()));
   open();
@@ -62,10 +60,8 @@ TEST_F(MainWindowTest, ShowsTheProfileAndTheExitAsksThenSavesTheBoxes) {
   ASSERT_TRUE(window().exited());
   schedule::Profile saved;
   ASSERT_TRUE(schedule::LoadProfile(saved, folder()));
-  for (int i = 0; i < 5; ++i) {
-    const std::span<char> f = Fields(saved.settings)[i];
-    EXPECT_EQ(platform::FieldText(f.data(), f.size()), kBoxes[i].toStdString() + " typed");
-  }
+  for (int i = 0; const std::span<char> f : Fields(saved.settings))
+    EXPECT_EQ(platform::FieldText(f.data(), f.size()), kBoxes[i++].toStdString() + " typed");
 }
 
 TEST_F(MainWindowTest, ManualRecordingFromConnectToItsResultAndTimersRunUnderAnOpenBox) {
@@ -102,14 +98,12 @@ TEST_F(MainWindowTest, ManualRecordingFromConnectToItsResultAndTimersRunUnderAnO
   window().resultsTimer();
   // Play's warning stays open until the scheduler timer, firing under it,
   // has shown the new recording; then a stop signal arrives.
-  bool shownUnderTheBox = false;
   whenBoxOpens([&](QMessageBox&) {
-    shownUnderTheBox = waitFor([&] { return status() == "RECORDING"; }, 8s);
+    EXPECT_TRUE(waitFor([&] { return status() == "RECORDING"; }, 8s));
     window().exitWithoutQuestion();
   });
   click("Play");
-  EXPECT_TRUE(shownUnderTheBox);
-  EXPECT_TRUE(window().exited());
+  EXPECT_TRUE(window().exited()) << "no box, or it did not end the program";
 }
 
 TEST_F(MainWindowTest, StopWindowStopsThePickedRecordingAfterAskingAndIsDisposedOfWhenClosed) {

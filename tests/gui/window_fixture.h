@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -33,14 +32,11 @@ namespace larkspan::gui {
 // text without its '&', is `name`.
 template <typename Widget>
 Widget* Find(const QWidget& root, const QString& name) {
-  for (Widget* w : root.findChildren<Widget*>()) {
+  const QList<Widget*> children = root.findChildren<Widget*>();
+  for (Widget* w : children)
     if (w->accessibleName() == name) return w;
-  }
-  for (Widget* w : root.findChildren<Widget*>()) {
-    if (auto* b = qobject_cast<QAbstractButton*>(w);
-        b != nullptr && b->text().remove(QLatin1Char('&')) == name)
-      return w;
-  }
+  for (Widget* w : children)
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b && b->text().remove('&') == name) return w;
   ADD_FAILURE() << "no control " << name.toStdString();
   return nullptr;
 }
@@ -135,13 +131,7 @@ class WindowTest : public ::testing::Test {
   // Runs the event loop until `done` or `timeout`; true when done.
   static bool waitFor(const std::function<bool()>& done,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done()) {
-      if (elapsed.elapsed() > timeout.count()) return false;
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
   }
 
  private:

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -16,16 +15,16 @@ TEST(ActivityLog, LinesOfConcurrentWritersAndOfAHeldFileNeverTear) {
   test::TemporaryFolder folder;
   const ActivityLog log(folder.path());
   auto held = log.open();
-  std::vector<std::thread> writers;
-  for (int t = 0; t < 8; ++t) {
-    writers.emplace_back([&, t] {
-      const ActivityLog own(folder.path());
-      for (int i = 0; i < 500; ++i)
-        own.append(std::to_string(t) + std::string(200, 'a' + t) + "\n");
-    });
+  {
+    std::vector<std::jthread> writers;
+    for (int t = 0; t < 8; ++t)
+      writers.emplace_back([&, t] {
+        const ActivityLog own(folder.path());
+        for (int i = 0; i < 500; ++i)
+          own.append(std::to_string(t) + std::string(200, 'a' + t) + "\n");
+      });
+    EXPECT_TRUE(held.write("held\n"));
   }
-  EXPECT_TRUE(held.write("held\n"));
-  for (auto& w : writers) w.join();
   held.close();
   EXPECT_FALSE(held.write("after close\n"));
 

@@ -3,18 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
-#include <iterator>
 
 #include "tests/support/temporary_folder.h"
 
 namespace larkspan::platform {
 namespace {
-
-std::string Contents(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputWithCleanSignalsAndGivesTheExitStatus) {
   test::TemporaryFolder folder;
@@ -26,14 +19,12 @@ TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputWithCleanSignalsAndGives
   EXPECT_EQ(runner.run({"sh", "-c", "read answer || printf '%s' \"$1\" > \"$2\"; exit 3", "sh",
                         hostile, (folder.path() / "out").string()}),
             3);
-  EXPECT_EQ(Contents(folder.path() / "out"), hostile);
+  EXPECT_EQ(test::ReadFile(folder.path() / "out"), hostile);
   EXPECT_FALSE(std::filesystem::exists(marker));
-  const std::vector<std::string> failing[] = {{"false"},
-                                              {"/nonexistent/ffmpeg"},
-                                              {"larkspan-no-such-program"},
-                                              {},
-                                              {"sh", "-c", "kill -TERM $$"}};
-  for (const auto& argv : failing) EXPECT_NE(runner.run(argv), 0) << &argv - failing;
+  for (const char* program : {"false", "/nonexistent/ffmpeg", "larkspan-no-such-program"})
+    EXPECT_NE(runner.run({program}), 0) << program;
+  EXPECT_NE(runner.run({}), 0);
+  EXPECT_NE(runner.run({"sh", "-c", "kill -TERM $$"}), 0) << "killed by a signal";
 
   // The program blocks its stop signals in every thread and ignores SIGPIPE;
   // what it starts has no signal blocked and SIGPIPE at its default.
@@ -48,7 +39,7 @@ TEST(SpawnCommandRunner, RunsWithoutAShellOnAnEmptyInputWithCleanSignalsAndGives
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   ASSERT_EQ(status, 0);
 
-  const std::string procStatus = Contents(folder.path() / "s");
+  const std::string procStatus = test::ReadFile(folder.path() / "s");
   const auto mask = [&](const std::string& name) {
     return std::stoull(procStatus.substr(procStatus.find(name) + name.size()), nullptr, 16);
   };

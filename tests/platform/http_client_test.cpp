@@ -7,6 +7,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <future>
 #include <thread>
 
@@ -76,9 +77,7 @@ struct NeverAccepting {
       ::connect(fds.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0)),
                 reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
-  ~NeverAccepting() {
-    for (const int fd : fds) ::close(fd);
-  }
+  ~NeverAccepting() { std::ranges::for_each(fds, ::close); }
   std::vector<int> fds;
   std::uint16_t port = 0;
 };
@@ -102,8 +101,6 @@ TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
   const std::tuple<std::optional<ScriptedReply>, std::uint16_t, ServiceType,
                    std::chrono::milliseconds, std::string>
       cases[] = {
-          {ScriptedReply::Chunked(test::StreamBytes(7, 5000), 333), server.port(),
-           ServiceType::Http, 2s, test::StreamBytes(7, 5000)},
           {cut, server.port(), ServiceType::Http, 2s, test::StreamBytes(0, 4321)},
           {stallsAfterData, server.port(), ServiceType::Http, 300ms, "abcfailed: read timed out"},
           {{}, server.port(), ServiceType::Http, 30s, "failed: cancelled"},
@@ -126,29 +123,22 @@ TEST(HttpRequest, ChunkedCutAndStalledRepliesAndAStopOrTimeOutOfEveryWait) {
 TEST(HttpsRequest,
      TheCertificateMustComeFromATrustedAuthorityAndNameTheHostAndAWaitingReadHoldsNoRecordBuffer) {
   const test::TestCertificateAuthority& trusted = test::TrustedTestAuthority();
-  const test::TestCertificateAuthority stranger;
-  // The right certificate only to a client that sends the name as SNI.
+  // The right certificate only to a client that sends the name as SNI; one
+  // signed by an unknown authority is the recording tests'.
   const test::OpensslServer named(trusted.issue("DNS:other.example"), "localhost",
                                   trusted.issue("DNS:localhost"));
-  const test::OpensslServer unknown(stranger.issue("IP:127.0.0.1,DNS:localhost"));
   // This one also waits for a request.
   const test::OpensslServer address(trusted.issue("IP:127.0.0.1"));
-  const std::tuple<std::string, std::uint16_t, std::string> cases[] = {
-      {"localhost", named.port(), ""},
-      {"127.0.0.1", named.port(), "certificate verify failed: IP address mismatch"},
-      {"localhost", unknown.port(),
-       "certificate verify failed: unable to get local issuer certificate"},
-      {"127.0.0.1", address.port(), ""}};
-  for (const auto& [host, port, failure] : cases) {
-    auto request =
-        HttpConnection(host, port, {.connectTimeout = 2s}, ServiceType::Https).openRequest("/");
-    const std::string outcome = Outcome(*request);
-    if (failure.empty())
-      EXPECT_NE(outcome.find("Ciphers"), std::string::npos) << outcome;
-    else
-      EXPECT_EQ(outcome,
-                "failed: cannot connect to " + host + ":" + std::to_string(port) + ": " + failure);
-  }
+  const auto outcome = [](const std::string& host, std::uint16_t port) {
+    return Outcome(
+        *HttpConnection(host, port, {.connectTimeout = 2s}, ServiceType::Https).openRequest("/"));
+  };
+  for (const auto& [host, port] :
+       {std::pair{"localhost", named.port()}, {"127.0.0.1", address.port()}})
+    EXPECT_NE(outcome(host, port).find("Ciphers"), std::string::npos) << host;
+  EXPECT_EQ(outcome("127.0.0.1", named.port()),
+            "failed: cannot connect to 127.0.0.1:" + std::to_string(named.port()) +
+                ": certificate verify failed: IP address mismatch");
 
   // A read waiting for data holds no record buffer: a slow stream waits
   // nearly all the time; hundreds of them must not keep OpenSSL's each.
@@ -160,13 +150,11 @@ TEST(HttpsRequest,
 }
 
 TEST(AddressResolution, AStopOrTheDeadlineEndsTheWaitForAResolverThatHangs) {
-  // A look-up that answers when the test lets it, as getaddrinfo does after
-  // the time-outs of a DNS server that does not answer.
-  std::promise<void> release;
-  const std::shared_future<void> released = release.get_future().share();
-  const AddressLookup hangs = [released](const char*, const char* service, const addrinfo* hints,
-                                         addrinfo** found) {
-    released.wait_for(10s);
+  // A look-up that answers late, as getaddrinfo does after the time-outs of
+  // a DNS server that does not answer.
+  const AddressLookup hangs = [](const char*, const char* service, const addrinfo* hints,
+                                 addrinfo** found) {
+    std::this_thread::sleep_for(3s);
     return ::getaddrinfo("127.0.0.1", service, hints, found);
   };
   const AddressLookup unknown = [](const char*, const char*, const addrinfo*, addrinfo**) {
@@ -189,7 +177,6 @@ TEST(AddressResolution, AStopOrTheDeadlineEndsTheWaitForAResolverThatHangs) {
       }
     });
   }
-  release.set_value();
 }
 
 }  // namespace

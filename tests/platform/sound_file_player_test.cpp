@@ -21,21 +21,17 @@ TEST(FormatPlayTime, MinutesAndSecondsThenHours) {
   EXPECT_EQ(FormatPlayTime(3'661'000ms), "1:01:01");
 }
 
-TEST(StartSoundPlayer, PlaysTheFileOrElseTheToneWithoutMakingTheCallerWait) {
+// The tone for a file that cannot be played is the recording tests'.
+TEST(StartSoundPlayer, PlaysTheFileToItsEndWithoutMakingTheCallerWait) {
   test::TemporaryFolder folder;
-  const auto file = folder.path() / "start.ogg";
-  test::MakeToneFile(file, 2, "libvorbis", "ogg");
+  test::MakeToneFile(folder.path() / "start.ogg", 2, "libvorbis", "ogg");
   test::RecordingTone tone;
   StartSoundPlayer sounds(tone, {.nullOutput = true});
-
   const auto began = std::chrono::steady_clock::now();
-  sounds.announce(file);
-  sounds.announce(folder.path() / "missing.mp3");
+  sounds.announce(folder.path() / "start.ogg");
   EXPECT_LT(std::chrono::steady_clock::now() - began, 500ms) << "the caller waited for the sound";
   sounds.waitUntilQuiet();
   EXPECT_GE(std::chrono::steady_clock::now() - began, 1500ms) << "the file played to its end";
-  EXPECT_EQ(sounds.filesPlayed(), 1);
-  EXPECT_EQ(tone.played(), (std::vector<std::pair<int, int>>{{523, 250}}));
 }
 
 }  // namespace

@@ -38,19 +38,13 @@ TEST(SplitUrl, SplitsWhatCanBeARequestTargetAndRejectsTheRest) {
       {"HTTPS://[::1]:8443", UrlParts{Https, "::1", "/", 8443}},
       {"ftp://files.example/x.mp3", UrlParts{Other, "files.example", "/x.mp3"}},
       {"http://host" + longPath, UrlParts{Http, "host", longPath}},
-      {"host:8000/live", std::nullopt},
-      {"://host/", std::nullopt},
-      {"ht/tp://host/", std::nullopt},
-      {"http:///path", std::nullopt},
-      {"http://host:0/", std::nullopt},
-      {"http://host:65536/", std::nullopt},
-      {"http://host:80a/", std::nullopt},
-      {"http://host:123456/", std::nullopt},
-      {"http://host\r\nX-Injected: 1/", std::nullopt},
-      {"http://[::1/", std::nullopt},
-      {"http://[::1]x/", std::nullopt},
   };
   for (const auto& [url, parts] : cases) EXPECT_EQ(SplitUrl(url), parts) << url.substr(0, 40);
+  for (const char* url :
+       {"host:8000/live", "://host/", "ht/tp://host/", "http:///path", "http://host:0/",
+        "http://host:65536/", "http://host:80a/", "http://host:123456/",
+        "http://host\r\nX-Injected: 1/", "http://[::1/", "http://[::1]x/"})
+    EXPECT_EQ(SplitUrl(url), std::nullopt) << url;
 }
 
 }  // namespace
