@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/text.h"
 #include "schedule/name_key.h"
@@ -54,21 +53,7 @@ TEST_P(EndToEnd, TheProgramRecordsAnnouncesConvertsAndSavesItsProfileOnSigterm) 
   }
   test::TemporaryFolder folder;
   const fs::path& dir = folder.path();
-  // ngIRCd on 127.0.0.1:6667. It greets before registration (DNS = yes), as
-  // real networks do, so the program's first reads need not time out.
-  std::ofstream(dir / "ngircd.conf")
-      << "[Global]\nName = " << test::NgircdServer::kServerName
-      << "\nInfo = end to end\nListen = 127.0.0.1\nPorts = " << kIrcPort
-      << "\nPidFile = " << (dir / "none" / "ngircd.pid").string()
-      << (::geteuid() == 0 ? "\nServerUID = nobody\nServerGID = nogroup" : "")
-      << "\n[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\n"
-      << "[Options]\nDNS = yes\nNoticeBeforeRegistration = yes\nIdent = no\nPAM = no\n"
-      << "[Operator]\nName = " << test::NgircdServer::kOperatorName
-      << "\nPassword = " << test::NgircdServer::kOperatorPassword << "\n";
-  test::ChildProcess ngircd({"ngircd", "-n", "-f", (dir / "ngircd.conf").string()},
-                            test::ChildProcess::CurrentEnvironment(), dir / "ngircd.log");
-  ASSERT_TRUE(test::WaitUntilAccepting(kIrcPort, 10s, &ngircd))
-      << test::ReadFile(dir / "ngircd.log");
+  const test::NgircdServer ngircd({.port = kIrcPort, .greetsFirst = true});
   test::IrcTestReader channel(kIrcPort, "#larkspan", test::NgircdServer::kOperatorName,
                               test::NgircdServer::kOperatorPassword);
   test::IcecastServer icecast(

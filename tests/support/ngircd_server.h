@@ -15,6 +15,13 @@ namespace larkspan::test {
 // registers, so a client that reads first waits for its read time-out. Flood
 // throttling applies to ordinary users (after a burst of about four commands,
 // about three a second); the operator below may set user mode +F to escape it.
+struct NgircdOptions {
+  std::uint16_t port = 0;  // a free one when 0
+  // Greets before registration (DNS lookups on), as real networks do, so a
+  // client that reads first need not wait for its time-out.
+  bool greetsFirst = false;
+};
+
 class NgircdServer {
  public:
   static constexpr std::string_view kOperatorName = "reader";
@@ -23,7 +30,7 @@ class NgircdServer {
 
   // Starts the server and waits until its port accepts connections. Throws
   // std::runtime_error, with the server's log, when it does not come up.
-  NgircdServer() {
+  explicit NgircdServer(NgircdOptions options = {}) : greetsFirst_(options.greetsFirst) {
     const std::filesystem::path& folder = folder_.path();
     std::filesystem::create_directories(folder / "run");
     std::filesystem::create_directories(folder / "conf.d");
@@ -32,8 +39,10 @@ class NgircdServer {
     folder_.handToNobody({"run"});
     // A port taken by another program between the choice and ngIRCd's bind
     // makes it exit; another free port is tried then.
-    for (int attempt = 1; !start(FreeLoopbackPort()); ++attempt) {
-      if (attempt == 3) throw std::runtime_error("ngIRCd did not come up:\n" + log());
+    for (int attempt = 1; !start(options.port != 0 ? options.port : FreeLoopbackPort());
+         ++attempt) {
+      if (attempt == 3 || options.port != 0)
+        throw std::runtime_error("ngIRCd did not come up:\n" + log());
     }
   }
   NgircdServer(const NgircdServer&) = delete;
@@ -62,7 +71,8 @@ class NgircdServer {
         << "PidFile = " << (folder / "run" / "ngircd.pid").string() << "\n"
         << (::geteuid() == 0 ? "ServerUID = nobody\nServerGID = nogroup\n" : "")
         << "[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\n"
-        << "[Options]\nDNS = no\nIdent = no\nPAM = no\n"
+        << "[Options]\nIdent = no\nPAM = no\n"
+        << (greetsFirst_ ? "DNS = yes\nNoticeBeforeRegistration = yes\n" : "DNS = no\n")
         // An empty folder: none of the system's configuration snippets.
         << "IncludeDir = " << (folder / "conf.d").string() << "\n"
         << "[Operator]\nName = " << kOperatorName << "\nPassword = " << kOperatorPassword << "\n";
@@ -75,6 +85,7 @@ class NgircdServer {
   }
 
   TemporaryFolder folder_;
+  bool greetsFirst_;
   std::uint16_t port_ = 0;
   // Stopped (SIGTERM, then SIGKILL after a grace period) when it goes.
   std::unique_ptr<ChildProcess> process_;
